@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on a Debian 12 machine, once.
+# Quick when everything is already there: it only asks dpkg.
+set -euo pipefail
+
+packages=(cmake g++ make googletest libbenchmark-dev
+          g++-mingw-w64-x86-64-posix wine wine64 xvfb)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "installing: ${missing[*]}" >&2
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq </dev/null >/dev/null
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}" </dev/null >/dev/null
+fi

@@ -1,0 +1,2 @@
+#include "app/Mixer.h"
+void Mixer(std::mutex&, SourceMap&) {}

@@ -1,0 +1,2 @@
+#include "app/StandardInputWatch.h"
+void startStandardInputWatch() {}

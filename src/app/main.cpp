@@ -1,0 +1,90 @@
+// Entry of vintra-app-audio: start-up on the main thread, then the mixer.
+
+#include "app/CommandLine.h"
+#include "app/Mixer.h"
+#include "app/StandardInputWatch.h"
+#include "capture/ActivateProcessLoopback.h"
+#include "platform/StandardStreams.h"
+#include "selection/ScanContext.h"
+#include "selection/ScanGate.h"
+#include "selection/Scanner.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+// Everything the main thread, the rescan thread and the sources share. It is
+// allocated once and never freed: the rescan thread is never stopped and may
+// still wake while the process ends, so the state (its gate above all) must
+// stay in place until the process is gone. The teardown empties it instead.
+struct SharedState {
+    SelectionValues selection;
+    ProcessTable processTable;
+    std::mutex sourceMapLock;  // guards sources
+    SourceMap sources;
+    ScanGate scanGate;
+    ScanContext context{&processTable, &selection.allExcept, &selection.selfPid,
+                        &selection.targetPid, &sourceMapLock, &sources};
+};
+
+void lookUpWindowOwner(std::uint64_t handle, std::uint32_t& processId) {
+    DWORD owner = 0;
+    // The thread id it returns is of no interest.
+    if (GetWindowThreadProcessId(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(handle)), &owner) != 0) {
+        processId = owner;
+    }
+}
+
+// The output broke: stop every source and empty the tables. Closing the gate
+// first waits out a scan in progress and keeps any later one from starting.
+void tearDown(SharedState& state) {
+    state.scanGate.close();
+    state.sources.clear();
+    state.processTable.names.clear();
+    state.processTable.parents.clear();
+}
+
+bool probeProcessLoopback() {
+    HRESULT result = 0;
+    IAudioClient* client = ActivateProcessLoopback(GetCurrentProcessId(), &result);
+    if (client == nullptr) {
+        char line[32];
+        int length = std::snprintf(line, sizeof line, "unsupported 0x%08lx\n",
+                                   static_cast<unsigned long>(static_cast<std::uint32_t>(result)));
+        writeStandardError(std::string_view(line, static_cast<std::size_t>(length)));
+        return false;
+    }
+    client->Release();
+    return true;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    setStandardOutputBinary();
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+
+    SelectionValues selection = parseCommandLine(argc, argv, lookUpWindowOwner);
+    if (!hasTarget(selection)) {
+        writeStandardError(usageLine);
+        return 1;
+    }
+    if (!probeProcessLoopback()) {
+        return 2;
+    }
+
+    auto* state = new SharedState;
+    state->selection = selection;
+
+    Scanner(state->context);
+    startStandardInputWatch();
+    writeStandardError("ready\n");
+    std::thread(rescanLoop, &state->context, &state->scanGate).detach();
+
+    Mixer(state->sourceMapLock, state->sources);
+    tearDown(*state);
+    return 0;
+}

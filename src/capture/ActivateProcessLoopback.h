@@ -1,0 +1,15 @@
+#pragma once
+// Activation of a process-loopback audio client, made blocking.
+//
+// Threads: any thread already in COM's multithreaded apartment; calls share no
+// state, so two threads may activate at the same time.
+
+#include "platform/CoreAudio.h"
+
+#include <cstdint>
+
+// Returns an activated (not yet initialised) IAudioClient that captures what
+// `processId` and its descendants play, carrying one reference the caller must
+// release; or null. When `resultCode` is not null the final HRESULT is stored
+// there on every path. Waits at most 5000 ms for the system's completion.
+IAudioClient* ActivateProcessLoopback(std::uint32_t processId, HRESULT* resultCode);

@@ -1,0 +1,3 @@
+#include "capture/CaptureSource.h"
+void CaptureSource::captureLoop() {}
+void CaptureSource::stop() { running = false; }

@@ -1,0 +1,50 @@
+#pragma once
+// The capture of one process: its process-loopback audio client, the capture
+// client obtained from it, the event the audio engine signals, the worker
+// thread that moves packets into `fifo`, and the lock it shares with the mixer.
+//
+// Threads and locks:
+//  - `lock` guards `fifo`. The worker holds it while it converts and appends
+//    one packet; the mixer holds it (after the source-map lock) while it
+//    takes samples. Nothing else is locked while `lock` is held.
+//  - `audioClient`, `captureClient` and `captureEvent` are set while the source
+//    is opened, before the worker starts, and cleared by stop() only after the
+//    worker has been joined; the worker reads them without a lock.
+//  - stop() and destruction run on the thread that owns the source (the
+//    scanning thread, or the main thread at the final teardown).
+//
+// A source lives on the heap at one address for its whole life (its worker
+// refers to it) and is neither copied nor moved.
+
+#include "capture/SampleFifo.h"
+#include "platform/CoreAudio.h"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+class CaptureSource {
+public:
+    explicit CaptureSource(std::uint32_t processId) : processId(processId) {}
+    CaptureSource(const CaptureSource&) = delete;
+    CaptureSource& operator=(const CaptureSource&) = delete;
+    // Destruction stops the source first.
+    ~CaptureSource() { stop(); }
+
+    // The worker routine, run on the source's own thread while `running`.
+    void captureLoop();
+    // Ends capture and releases the operating-system objects, in the order
+    // worker, stream, capture client, audio client, event. Idempotent; safe on
+    // a source that was never or only partly opened.
+    void stop();
+
+    const std::uint32_t processId;
+    IAudioClient* audioClient = nullptr;
+    IAudioCaptureClient* captureClient = nullptr;
+    HANDLE captureEvent = nullptr;
+    std::atomic<bool> running{false};
+    std::thread worker;
+    std::mutex lock;
+    SampleFifo fifo;
+};

@@ -1,0 +1,2 @@
+#include "capture/OpenCaptureSource.h"
+std::unique_ptr<CaptureSource> openCaptureSource(std::uint32_t) { return nullptr; }

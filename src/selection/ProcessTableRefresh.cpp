@@ -1,0 +1,2 @@
+#include "selection/ProcessTable.h"
+void ProcessTable::refresh() { parents.clear(); names.clear(); }

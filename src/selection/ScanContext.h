@@ -1,0 +1,19 @@
+#pragma once
+// What a scan works on: six non-owning pointers into the state that the main
+// flow owns for the whole run. The first scan gets it on the main thread; the
+// rescan thread keeps a pointer to the same record until the process ends.
+
+#include "capture/SourceMap.h"
+#include "selection/ProcessTable.h"
+
+#include <cstdint>
+#include <mutex>
+
+struct ScanContext {
+    ProcessTable* processTable;
+    const bool* allExcept;
+    const std::uint32_t* selfPid;
+    const std::uint32_t* targetPid;
+    std::mutex* sourceMapLock;  // guards *sources
+    SourceMap* sources;
+};
