@@ -6,11 +6,16 @@
 // CaptureSource's `lock` held: the capture worker appends and trims, the
 // mixer reads the front and pops.
 //
-// A double-ended queue: it grows at the back and gives storage back at the
-// front, without moving the samples it holds.
+// A double-ended queue of fixed-size chunks: it grows at the back a chunk at a
+// time and gives chunks back from the front as they empty, never moving a
+// sample it holds. The front is exposed as contiguous runs so that the mixer
+// can add whole runs at once rather than one sample per call. One emptied
+// chunk is kept for reuse, so a steady stream does not allocate per packet.
 
 #include <cstddef>
 #include <deque>
+#include <memory>
+#include <span>
 
 // The newest 9600 samples (4800 frames, 100 ms) are kept; older ones are
 // dropped, so a source never delays the mix by more than 100 ms.
@@ -18,19 +23,52 @@ inline constexpr std::size_t sampleFifoCap = 9600;
 
 class SampleFifo {
 public:
-    void append(float sample) { samples.push_back(sample); }
-    std::size_t size() const { return samples.size(); }
-    // Only when not empty.
-    float front() const { return samples.front(); }
-    // Only when not empty.
-    void popFront() { samples.pop_front(); }
-    // Drops the oldest samples until at most `count` remain.
-    void trimToNewest(std::size_t count) {
-        while (samples.size() > count) {
-            samples.pop_front();
+    static constexpr std::size_t chunkSamples = 2048;
+
+    SampleFifo() = default;
+    SampleFifo(const SampleFifo&) = delete;
+    SampleFifo& operator=(const SampleFifo&) = delete;
+
+    void append(float sample) {
+        if (chunks.empty() || backIndex == chunkSamples) {
+            addChunk();
+        }
+        chunks.back()->samples[backIndex++] = sample;
+        ++count;
+    }
+
+    std::size_t size() const { return count; }
+
+    // The oldest sample; only when not empty.
+    float front() const { return chunks.front()->samples[frontIndex]; }
+
+    // Removes the oldest sample; only when not empty.
+    void popFront() { popFront(1); }
+
+    // Removes the `n` oldest samples; n must not exceed size().
+    void popFront(std::size_t n);
+
+    // The longest contiguous run of samples at the front, oldest first (empty
+    // when the queue is). Valid until the next change of the queue.
+    std::span<const float> frontRun() const;
+
+    // Drops the oldest samples until at most `n` remain.
+    void trimToNewest(std::size_t n) {
+        if (count > n) {
+            popFront(count - n);
         }
     }
 
 private:
-    std::deque<float> samples;
+    struct Chunk {
+        float samples[chunkSamples];
+    };
+    void addChunk();
+    void dropFrontChunk();
+
+    std::deque<std::unique_ptr<Chunk>> chunks;  // oldest first
+    std::unique_ptr<Chunk> spare;               // one emptied chunk kept for reuse
+    std::size_t frontIndex = 0;                 // first live sample in chunks.front()
+    std::size_t backIndex = 0;                  // samples written into chunks.back()
+    std::size_t count = 0;
 };
