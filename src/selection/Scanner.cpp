@@ -1,4 +1,46 @@
 #include "selection/Scanner.h"
+
+#include "capture/OpenCaptureSource.h"
+#include "selection/Reconcile.h"
+#include "selection/SelectionRules.h"
+
 #include <windows.h>
-void Scanner(const ScanContext&) {}
-void rescanLoop(const ScanContext*, ScanGate*) { for (;;) Sleep(2000); }
+
+namespace {
+
+constexpr DWORD rescanPauseMs = 2000;
+
+}  // namespace
+
+void scanWith(const ScanContext& context, const DeviceEnumeratorFactory& createEnumerator,
+              const SourceOpener& open) {
+    ProcessTable& table = *context.processTable;
+    table.refresh();
+
+    // Everything up to the reconciliation runs without the source-map lock,
+    // so the mixer is held off only while sources are actually changed.
+    ProcessIdSet wanted;
+    if (*context.allExcept) {
+        ProcessIdSet sessionPids = gatherSessionProcessIds(createEnumerator);
+        wanted = wantedByAllExceptRule(table, sessionPids, GetCurrentProcessId(), *context.selfPid);
+    } else {
+        wanted = wantedByWindowRule(table, *context.targetPid, *context.selfPid);
+    }
+
+    reconcileSources(*context.sourceMapLock, *context.sources, wanted, open);
+}
+
+void Scanner(const ScanContext& context) {
+    scanWith(context, createDeviceEnumerator, openCaptureSource);
+}
+
+void rescanLoop(const ScanContext* context, ScanGate* gate) {
+    // The thread never leaves the apartment: it ends only with the process.
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    for (;;) {
+        Sleep(rescanPauseMs);
+        // Once the main flow has torn the shared state down the gate stays
+        // closed, and this thread only sleeps until the process ends.
+        gate->runIfOpen([context] { Scanner(*context); });
+    }
+}

@@ -4,10 +4,17 @@
 //
 // Threads: the main thread runs the first scan before "ready"; the rescan
 // thread runs every later one. Both are in the multithreaded apartment.
-// Scans never overlap.
+// Scans never overlap: the first ends before the rescan thread starts, and
+// the rescan thread runs its scans one at a time.
 
+#include "capture/CaptureSource.h"
 #include "selection/ScanContext.h"
 #include "selection/ScanGate.h"
+#include "selection/SessionWalk.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
 
 // One whole scan. Prints nothing, reports nothing.
 void Scanner(const ScanContext& context);
@@ -15,3 +22,12 @@ void Scanner(const ScanContext& context);
 // The rescan thread's routine: forever, 2000 ms of sleep and then one scan
 // through `gate`; once the gate is closed it only sleeps. Never returns.
 [[noreturn]] void rescanLoop(const ScanContext* context, ScanGate* gate);
+
+// Returns a running source for the process id, or nothing.
+using SourceOpener = std::function<std::unique_ptr<CaptureSource>(std::uint32_t processId)>;
+
+// Scanner with its two doors to the audio system passed in: where the device
+// enumerator comes from and how a source is opened. Scanner passes the real
+// ones; tests pass fakes.
+void scanWith(const ScanContext& context, const DeviceEnumeratorFactory& createEnumerator,
+              const SourceOpener& open);
