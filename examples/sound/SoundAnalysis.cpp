@@ -1,0 +1,70 @@
+#include "SoundAnalysis.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace sound {
+
+ChannelLevel channelLevel(std::span<const float> interleaved, int channel) {
+    ChannelLevel level;
+    double sumOfSquares = 0.0;
+    std::size_t frames = 0;
+    for (std::size_t i = static_cast<std::size_t>(channel); i < interleaved.size(); i += channelCount) {
+        double x = interleaved[i];
+        sumOfSquares += x * x;
+        level.peak = std::max(level.peak, std::fabs(x));
+        ++frames;
+    }
+    if (frames > 0) {
+        level.rms = std::sqrt(sumOfSquares / static_cast<double>(frames));
+    }
+    return level;
+}
+
+double toneLevel(std::span<const float> interleaved, int channel, double frequency) {
+    std::size_t frames = interleaved.size() / channelCount;
+    if (frames < 2) {
+        return 0.0;
+    }
+    const double coefficient = 2.0 * std::cos(2.0 * std::numbers::pi * frequency / sampleRate);
+    const double windowStep = 2.0 * std::numbers::pi / static_cast<double>(frames - 1);
+    double previous = 0.0;
+    double beforePrevious = 0.0;
+    double windowSum = 0.0;
+    for (std::size_t n = 0; n < frames; ++n) {
+        double window = 0.5 - 0.5 * std::cos(windowStep * static_cast<double>(n));
+        windowSum += window;
+        double x = window * interleaved[n * channelCount + static_cast<std::size_t>(channel)];
+        double current = x + coefficient * previous - beforePrevious;
+        beforePrevious = previous;
+        previous = current;
+    }
+    // Squared magnitude of the filter's last output; a sine of amplitude A
+    // gives |X| = A * windowSum / 2.
+    double power = previous * previous + beforePrevious * beforePrevious - coefficient * previous * beforePrevious;
+    return 2.0 * std::sqrt(std::max(power, 0.0)) / windowSum;
+}
+
+std::vector<Peak> strongestTones(std::span<const float> interleaved, int channel, double lowest,
+                                 double highest, double step, double threshold, std::size_t count) {
+    std::vector<Peak> grid;
+    for (double f = lowest; f <= highest + step / 2; f += step) {
+        grid.push_back({f, toneLevel(interleaved, channel, f)});
+    }
+    std::vector<Peak> peaks;
+    for (std::size_t i = 0; i < grid.size(); ++i) {
+        bool aboveLeft = i == 0 || grid[i].level > grid[i - 1].level;
+        bool notBelowRight = i + 1 == grid.size() || grid[i].level >= grid[i + 1].level;
+        if (aboveLeft && notBelowRight && grid[i].level > threshold) {
+            peaks.push_back(grid[i]);
+        }
+    }
+    std::sort(peaks.begin(), peaks.end(), [](const Peak& a, const Peak& b) { return a.level > b.level; });
+    if (peaks.size() > count) {
+        peaks.resize(count);
+    }
+    return peaks;
+}
+
+}  // namespace sound
