@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/Mixer.h"
 #include "app/StandardInputWatch.h"
+#include "app/WindowOwner.h"
 #include "capture/ActivateProcessLoopback.h"
 #include "platform/StandardStreams.h"
 #include "selection/ScanContext.h"
@@ -29,14 +30,6 @@ struct SharedState {
     ScanContext context{&processTable, &selection.allExcept, &selection.selfPid,
                         &selection.targetPid, &sourceMapLock, &sources};
 };
-
-void lookUpWindowOwner(std::uint64_t handle, std::uint32_t& processId) {
-    DWORD owner = 0;
-    // The thread id it returns is of no interest.
-    if (GetWindowThreadProcessId(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(handle)), &owner) != 0) {
-        processId = owner;
-    }
-}
 
 // The output broke: stop every source and empty the tables. Closing the gate
 // first waits out a scan in progress and keeps any later one from starting.
