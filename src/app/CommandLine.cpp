@@ -1,4 +1,87 @@
 #include "app/CommandLine.h"
-SelectionValues parseCommandLine(int, const wchar_t* const*, const WindowOwnerLookup&) { return {}; }
-std::uint32_t convertProcessId(const wchar_t*) { return 0; }
-std::uint64_t convertWindowHandle(const wchar_t*) { return 0; }
+
+#include <cwchar>
+#include <limits>
+
+namespace {
+
+// The C locale's white space, which is what the runtime's conversions skip.
+bool isConversionSpace(wchar_t c) {
+    return c == L' ' || c == L'\t' || c == L'\n' || c == L'\v' || c == L'\f' || c == L'\r';
+}
+
+// The C library's base-10 unsigned conversion for an unsigned type of any
+// width: the pid conversion must saturate at 32 bits even where the host's
+// `unsigned long` is 64 bits wide, so the width comes from the type, not
+// from the library.
+template <class Unsigned>
+Unsigned convertDecimal(const wchar_t* text) {
+    constexpr Unsigned largest = std::numeric_limits<Unsigned>::max();
+    if (text == nullptr) {
+        return 0;
+    }
+    const wchar_t* p = text;
+    while (isConversionSpace(*p)) {
+        ++p;
+    }
+    bool negative = false;
+    if (*p == L'+' || *p == L'-') {
+        negative = *p == L'-';
+        ++p;
+    }
+    Unsigned value = 0;
+    bool overflow = false;
+    for (; *p >= L'0' && *p <= L'9'; ++p) {
+        const Unsigned digit = static_cast<Unsigned>(*p - L'0');
+        // Keep consuming digits after an overflow: the result saturates
+        // however long the number goes on.
+        if (overflow || value > (largest - digit) / 10) {
+            overflow = true;
+            continue;
+        }
+        value = value * 10 + digit;
+    }
+    if (overflow) {
+        // An overflowing number saturates, negative or not.
+        return largest;
+    }
+    // Unsigned negation is the modulo-2^N negation the runtime applies.
+    return negative ? static_cast<Unsigned>(0 - value) : value;
+}
+
+bool spells(const wchar_t* argument, const wchar_t* option) {
+    return argument != nullptr && std::wcscmp(argument, option) == 0;
+}
+
+}  // namespace
+
+std::uint32_t convertProcessId(const wchar_t* text) {
+    return convertDecimal<std::uint32_t>(text);
+}
+
+std::uint64_t convertWindowHandle(const wchar_t* text) {
+    return convertDecimal<std::uint64_t>(text);
+}
+
+SelectionValues parseCommandLine(int argc, const wchar_t* const* argv, const WindowOwnerLookup& windowOwner) {
+    SelectionValues values;
+    // Every position but the program name and the last argument is looked at,
+    // one step at a time: an option's value is looked at too, so a value that
+    // spells an option acts as one, and an option in last place has no value
+    // and so no effect.
+    for (int i = 1; i <= argc - 2; ++i) {
+        const wchar_t* argument = argv[i];
+        const wchar_t* value = argv[i + 1];
+        if (spells(argument, L"--window")) {
+            if (windowOwner) {
+                windowOwner(convertWindowHandle(value), values.targetPid);
+            }
+        } else if (spells(argument, L"--all-except")) {
+            values.allExcept = true;
+            values.selfPid = convertProcessId(value);
+        } else if (spells(argument, L"--self")) {
+            values.selfPid = convertProcessId(value);
+        }
+    }
+    return values;
+}

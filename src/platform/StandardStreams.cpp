@@ -10,6 +10,17 @@ void setStandardOutputBinary() {
     _setmode(_fileno(stdout), _O_BINARY);
 }
 
+bool writeStandardOutput(const float* samples, std::size_t count) {
+    if (std::fwrite(samples, sizeof(float), count, stdout) < count) {
+        return false;
+    }
+    // Once the reader has closed its end, the MinGW runtime's fwrite still
+    // reports every item stored (they only reach its buffer); the broken pipe
+    // shows in the flush and in the stream's error flag. Looking at the write
+    // alone would leave the program writing into a dead pipe for ever.
+    return std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+}
+
 void writeStandardError(std::string_view bytes) {
     // Straight to the handle: the C runtime's stderr is in text mode and would
     // turn "\n" into "\r\n" on its way to the parent.
