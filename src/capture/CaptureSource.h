@@ -17,7 +17,9 @@
 // refers to it) and is neither copied nor moved.
 
 #include "capture/SampleFifo.h"
+#include "platform/ComPtr.h"
 #include "platform/CoreAudio.h"
+#include "platform/UniqueHandle.h"
 
 #include <atomic>
 #include <cstdint>
@@ -32,7 +34,10 @@ public:
     // Destruction stops the source first.
     ~CaptureSource() { stop(); }
 
-    // The worker routine, run on the source's own thread while `running`.
+    // The worker routine, run on the source's own thread while `running`:
+    // waits up to 100 ms for the event, then moves every ready packet into
+    // `fifo`. Ends only when `running` is cleared; what the capture client
+    // reports never ends it.
     void captureLoop();
     // Ends capture and releases the operating-system objects, in the order
     // worker, stream, capture client, audio client, event. Idempotent; safe on
@@ -40,9 +45,9 @@ public:
     void stop();
 
     const std::uint32_t processId;
-    IAudioClient* audioClient = nullptr;
-    IAudioCaptureClient* captureClient = nullptr;
-    HANDLE captureEvent = nullptr;
+    ComPtr<IAudioClient> audioClient;
+    ComPtr<IAudioCaptureClient> captureClient;
+    UniqueHandle captureEvent;  // auto-reset; signalled by the audio engine
     std::atomic<bool> running{false};
     std::thread worker;
     std::mutex lock;

@@ -9,6 +9,25 @@
 #include <cstdint>
 #include <memory>
 
+// Every stream is asked for 48000 Hz 16-bit stereo PCM; the engine converts
+// whatever the process plays into it, and the worker relies on that layout.
+inline constexpr WAVEFORMATEX captureFormat{
+    WAVE_FORMAT_PCM,  // wFormatTag
+    2,                // nChannels
+    48000,            // nSamplesPerSec
+    192000,           // nAvgBytesPerSec
+    4,                // nBlockAlign
+    16,               // wBitsPerSample
+    0,                // cbSize
+};
+
+// Loopback of the process tree, signalled by event, converted by the engine.
+inline constexpr DWORD captureStreamFlags =
+    AUDCLNT_STREAMFLAGS_LOOPBACK | AUDCLNT_STREAMFLAGS_EVENTCALLBACK | AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM;
+static_assert(captureStreamFlags == 0x80060000);
+// 20 ms in 100-ns units.
+inline constexpr REFERENCE_TIME captureBufferDuration = 200000;
+
 // Nothing of a failed attempt remains; the caller simply tries again at its
 // next scan. Thread-creation and allocation failures leave as exceptions,
 // after the partly built source has been stopped and destroyed.

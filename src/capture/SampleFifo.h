@@ -3,8 +3,8 @@
 // ...) at 48000 Hz, for one capture source.
 //
 // Threads: not synchronised itself. Every call is made with the owning
-// CaptureSource's `lock` held: the capture worker appends and trims, the
-// mixer reads the front and pops.
+// CaptureSource's `lock` held: the capture worker appends (append, or
+// backRoom/commitBack) and trims, the mixer reads the front and pops.
 //
 // A double-ended queue of fixed-size chunks: it grows at the back a chunk at a
 // time and gives chunks back from the front as they empty, never moving a
@@ -51,6 +51,24 @@ public:
     // The longest contiguous run of samples at the front, oldest first (empty
     // when the queue is). Valid until the next change of the queue.
     std::span<const float> frontRun() const;
+
+    // Writable room at the back, contiguous and never empty: the packet
+    // conversion fills it in place rather than calling append() per sample.
+    // Valid until the next change of the queue; nothing counts until
+    // commitBack().
+    std::span<float> backRoom() {
+        if (chunks.empty() || backIndex == chunkSamples) {
+            addChunk();
+        }
+        return {chunks.back()->samples + backIndex, chunkSamples - backIndex};
+    }
+
+    // Makes the first `n` samples written into backRoom() part of the queue;
+    // n must not exceed that room's size.
+    void commitBack(std::size_t n) {
+        backIndex += n;
+        count += n;
+    }
 
     // Drops the oldest samples until at most `n` remain.
     void trimToNewest(std::size_t n) {

@@ -1,0 +1,3 @@
+#include "platform/CoreAudio.h"
+
+ActivateAudioInterfaceAsyncRoutine activateAudioInterfaceAsync = &ActivateAudioInterfaceAsync;
