@@ -179,7 +179,8 @@ struct Accounting {
     volatile LONG sessionControlsDestroyed;
     volatile LONG classFactoriesCreated;
     volatile LONG classFactoriesDestroyed;
-    volatile LONG reserved[24];
+    volatile LONG eventsClosedEarly;        // closed while the client they were registered with lived
+    volatile LONG reserved[23];
 };
 
 struct ControlRecord {
