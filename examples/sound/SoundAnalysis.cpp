@@ -22,35 +22,54 @@ ChannelLevel channelLevel(std::span<const float> interleaved, int channel) {
     return level;
 }
 
-double toneLevel(std::span<const float> interleaved, int channel, double frequency) {
+namespace {
+
+// One channel, Hann-windowed, and the window's sum (a sine of amplitude A
+// then gives a Goertzel magnitude of A * sum / 2).
+std::vector<double> windowedChannel(std::span<const float> interleaved, int channel, double& windowSum) {
     std::size_t frames = interleaved.size() / channelCount;
-    if (frames < 2) {
-        return 0.0;
-    }
-    const double coefficient = 2.0 * std::cos(2.0 * std::numbers::pi * frequency / sampleRate);
-    const double windowStep = 2.0 * std::numbers::pi / static_cast<double>(frames - 1);
-    double previous = 0.0;
-    double beforePrevious = 0.0;
-    double windowSum = 0.0;
+    std::vector<double> windowed(frames);
+    windowSum = 0.0;
+    const double windowStep = frames > 1 ? 2.0 * std::numbers::pi / static_cast<double>(frames - 1) : 0.0;
     for (std::size_t n = 0; n < frames; ++n) {
         double window = 0.5 - 0.5 * std::cos(windowStep * static_cast<double>(n));
         windowSum += window;
-        double x = window * interleaved[n * channelCount + static_cast<std::size_t>(channel)];
+        windowed[n] = window * interleaved[n * channelCount + static_cast<std::size_t>(channel)];
+    }
+    return windowed;
+}
+
+double goertzelAmplitude(const std::vector<double>& windowed, double windowSum, double frequency) {
+    if (windowed.size() < 2 || windowSum <= 0.0) {
+        return 0.0;
+    }
+    const double coefficient = 2.0 * std::cos(2.0 * std::numbers::pi * frequency / sampleRate);
+    double previous = 0.0;
+    double beforePrevious = 0.0;
+    for (double x : windowed) {
         double current = x + coefficient * previous - beforePrevious;
         beforePrevious = previous;
         previous = current;
     }
-    // Squared magnitude of the filter's last output; a sine of amplitude A
-    // gives |X| = A * windowSum / 2.
     double power = previous * previous + beforePrevious * beforePrevious - coefficient * previous * beforePrevious;
     return 2.0 * std::sqrt(std::max(power, 0.0)) / windowSum;
 }
 
+}  // namespace
+
+double toneLevel(std::span<const float> interleaved, int channel, double frequency) {
+    double windowSum = 0.0;
+    auto windowed = windowedChannel(interleaved, channel, windowSum);
+    return goertzelAmplitude(windowed, windowSum, frequency);
+}
+
 std::vector<Peak> strongestTones(std::span<const float> interleaved, int channel, double lowest,
                                  double highest, double step, double threshold, std::size_t count) {
+    double windowSum = 0.0;
+    auto windowed = windowedChannel(interleaved, channel, windowSum);
     std::vector<Peak> grid;
     for (double f = lowest; f <= highest + step / 2; f += step) {
-        grid.push_back({f, toneLevel(interleaved, channel, f)});
+        grid.push_back({f, goertzelAmplitude(windowed, windowSum, f)});
     }
     std::vector<Peak> peaks;
     for (std::size_t i = 0; i < grid.size(); ++i) {
