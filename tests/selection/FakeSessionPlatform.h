@@ -67,7 +67,6 @@ public:
     HRESULT processIdResult = S_OK;
     DWORD processId = 0;
     FakeSessionControl* second = nullptr;  // null on the second object itself
-    int getProcessIdCalls = 0;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
 
@@ -79,8 +78,7 @@ public:
         return spec.stateResult;
     }
     HRESULT STDMETHODCALLTYPE GetProcessId(DWORD* value) override {
-        FakeSessionControl& spec = settings();
-        ++spec.getProcessIdCalls;
+        const FakeSessionControl& spec = settings();
         if (SUCCEEDED(spec.processIdResult)) {
             *value = spec.processId;
         }

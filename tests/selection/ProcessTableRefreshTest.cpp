@@ -81,13 +81,6 @@ protected:
     }
 };
 
-TEST_F(ScriptedRefresh, RecordsEveryEntryLowerCased) {
-    ProcessTable table = refreshed();
-    EXPECT_EQ(table.parents, (std::map<std::uint32_t, std::uint32_t>{{4, 0}, {8, 4}, {12, 8}}));
-    EXPECT_EQ(table.names.at(8), u"player.exe");
-    EXPECT_EQ(script.closes, 1);
-}
-
 TEST_F(ScriptedRefresh, FailedSnapshotEmptiesAFilledTable) {
     ProcessTable table = refreshed();
     ASSERT_EQ(table.parents.size(), 3u);

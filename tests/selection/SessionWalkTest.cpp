@@ -108,25 +108,4 @@ TEST(SessionWalk, EachFailureCostsWhatItShould) {
     }
 }
 
-TEST(SessionWalk, SkippedSessionsAreNotAskedForTheirProcess) {
-    FakeWorld world;
-    FakeDevice& device = world.addEndpoint();
-    FakeSessionControl& system = world.addSession(device, 7);
-    system.systemSounds = S_OK;
-    FakeSessionControl& expired = world.addSession(device, 8);
-    expired.state = AudioSessionStateExpired;
-    FakeSessionControl& live = world.addSession(device, 9);
-
-    EXPECT_EQ(walk(world), ProcessIdSet{9});
-    EXPECT_EQ(system.getProcessIdCalls, 0);
-    EXPECT_EQ(expired.getProcessIdCalls, 0);
-    EXPECT_EQ(live.getProcessIdCalls, 1);
-}
-
-TEST(SessionWalk, NoEndpointsMeansNoSessions) {
-    FakeWorld world;
-    EXPECT_EQ(walk(world), ProcessIdSet{});
-    EXPECT_EQ(world.releases, (Names{"endpoints", "enumerator"}));
-}
-
 }  // namespace
