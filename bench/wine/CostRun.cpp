@@ -1,0 +1,187 @@
+#include "CostRun.h"
+
+#include "FakeAudioSession.h"
+#include "Figure.h"
+#include "ProcessProbe.h"
+#include "StreamFigures.h"
+#include "harness/BlackboxTest.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace measure {
+namespace {
+
+// Let the first scans, the fake's first packets and the heap settle before
+// the window opens.
+constexpr DWORD settleMs = 3000;
+
+struct Steady {
+    bool valid = false;
+    double cpuShare = 0;        // CPU seconds per second of run
+    double fakeEngineShare = 0; // of which the fake's delivery thread
+    double workingSetBytes = 0;
+    double privateBytes = 0;
+    std::uint32_t threads = 0;
+    std::uint32_t handles = 0;
+};
+
+// The fake's packet engine runs at time-critical priority, as an audio
+// engine's thread does; nothing of the program raises a priority.
+std::vector<ThreadCpu> engineThreads(const std::vector<ThreadCpu>& threads) {
+    std::vector<ThreadCpu> engine;
+    for (const ThreadCpu& t : threads) {
+        if (t.priority == THREAD_PRIORITY_TIME_CRITICAL) engine.push_back(t);
+    }
+    return engine;
+}
+
+// Measures a started, ready program over `seconds`, then ends it. The
+// window opens after the set of threads has settled, so that no thread
+// ends inside it and the per-thread sum is the process's whole CPU time.
+Steady measureSteady(blackbox::ProgramUnderTest& program, double seconds) {
+    Steady steady;
+    ProcessProbe probe(program.processId());
+    if (!probe.open()) return steady;
+    Sleep(settleMs);
+    const std::vector<ThreadCpu> before = probe.threads();
+    const blackbox::Ticks t0 = blackbox::now();
+    Sleep(static_cast<DWORD>(seconds * 1000));
+    const std::vector<ThreadCpu> after = probe.threads();
+    const double elapsed = blackbox::secondsBetween(t0, blackbox::now());
+    const ProcessCost end = probe.read();
+    program.closeInput();
+    program.waitForExit(blackbox::exitBoundMs);
+    program.closeOutput();
+    if (!end.valid || before.empty()) return steady;
+    steady.valid = true;
+    steady.cpuShare = cpuBetween(before, after) / elapsed;
+    steady.fakeEngineShare = cpuBetween(engineThreads(before), engineThreads(after)) / elapsed;
+    steady.workingSetBytes = static_cast<double>(end.workingSetBytes);
+    steady.privateBytes = static_cast<double>(end.privateBytes);
+    steady.threads = end.threads;
+    steady.handles = end.handles;
+    return steady;
+}
+
+Steady runReady(FakeAudioSession& session, const std::wstring& exe, const std::vector<std::wstring>& args,
+                double seconds, LONG expectClients) {
+    const LONG base = session.runningClients();
+    auto program = session.start(exe, args);
+    if (!program->waitForReady(blackbox::readyBoundMs)) {
+        note("no ready from a measured program: " + program->standardError());
+        return {};
+    }
+    program->startReading();
+    if (!session.waitForRunningClients(base + expectClients, 60000)) {
+        note("expected " + std::to_string(expectClients) + " running clients, saw " +
+             std::to_string(session.runningClients() - base));
+    }
+    return measureSteady(*program, seconds);
+}
+
+double mb(double bytes) { return bytes / (1024.0 * 1024.0); }
+
+}  // namespace
+
+bool costRun(const std::vector<int>& sourceCounts, double seconds) {
+    FakeAudioSession session;
+    if (!session.ready()) return false;
+    const std::string window = std::to_string(static_cast<int>(seconds)) + " s window after " +
+                               std::to_string(settleMs / 1000) + " s settling";
+
+    // Yardsticks first: they load no fake and need no player.
+    const Steady idle = runReady(session, minimalPath(), {}, seconds, 0);
+    const Steady writer = runReady(session, minimalPath(), {L"--stream"}, seconds, 0);
+    const Steady threads32 = runReady(session, minimalPath(), {L"--threads", L"32"}, seconds, 0);
+    if (!idle.valid || !writer.valid || !threads32.valid) return false;
+    const std::string cpuHow = "sum of GetThreadTimes deltas / counter time, " + window + ", stream read from a pipe";
+    figure("floor", "minimal exe, idle: CPU", idle.cpuShare * 100, "% of a core", "", cpuHow);
+    figure("floor", "minimal exe, 10 ms writes of 3840 bytes: CPU", writer.cpuShare * 100, "% of a core", "",
+           cpuHow + "; Sleep-paced fwrite+fflush into the pipe, stdin watch thread");
+    figure("floor", "minimal exe, idle: working set", mb(idle.workingSetBytes), "MB", "",
+           "PROCESS_MEMORY_COUNTERS.WorkingSetSize at the end of the window");
+    const double perThread = (threads32.workingSetBytes - idle.workingSetBytes) / 32.0;
+    figure("floor", "working set per idle thread", perThread / 1024.0, "KB", "",
+           "(minimal exe with 32 threads waiting on events - idle) / 32");
+
+    Steady zero;
+    for (int n : sourceCounts) {
+        while (session.playerCount() < static_cast<std::size_t>(n)) {
+            if (!session.startPlayer(200 + 37 * static_cast<long>(session.playerCount()))) {
+                note("a player did not start");
+                return false;
+            }
+        }
+        while (session.playerCount() > static_cast<std::size_t>(n)) session.stopOldestPlayer();
+        const std::string sources = std::to_string(n) + (n == 1 ? " source" : " sources");
+
+        const Steady exe = runReady(session, programPath(), {L"--all-except", L"0"}, seconds, n);
+        if (!exe.valid) return false;
+        if (n == 0) zero = exe;
+        Steady drain;
+        if (n > 0) {
+            std::vector<std::wstring> pids;
+            for (DWORD pid : session.playerIds()) pids.push_back(std::to_wstring(pid));
+            drain = runReady(session, fakeDrainPath(), pids, seconds, n);
+        }
+        const std::string group = "cost, " + sources;
+        figure(group, "program: CPU", exe.cpuShare * 100, "% of a core", "", cpuHow);
+        figure(group, "fake's delivery thread inside the program: CPU", exe.fakeEngineShare * 100, "% of a core", "",
+               "GetThreadTimes delta of the program's time-critical thread (the fake's engine)");
+        if (n > 0) {
+            figure(group, "fake alone (drain exe, same clients): CPU", drain.cpuShare * 100, "% of a core", "",
+                   "bench-fake-drain.exe: activates and drains the same " + sources +
+                       " on one thread each, no conversion, mixing or output");
+        }
+        const double own = exe.cpuShare - drain.cpuShare;
+        figure(group, "program's own: CPU (program - fake alone)", own * 100, "% of a core",
+               n == 8 ? "< 2" : "", "difference of the two lines above" + std::string(n == 0 ? " (no fake work at 0)" : ""));
+        figure(group, "program's own beyond the writer floor", (own - writer.cpuShare) * 100, "% of a core", "",
+               "program - fake alone - minimal exe writing the same blocks");
+        figure(group, "program: working set", mb(exe.workingSetBytes), "MB", "",
+               "WorkingSetSize at the end of the window");
+        if (n == 0) {
+            figure(group, "program over minimal exe: working set", mb(exe.workingSetBytes - idle.workingSetBytes),
+                   "MB", "< 2", "program at 0 sources - minimal exe idle, both started the same way");
+            figure(group, "program: private bytes", mb(exe.privateBytes), "MB", "", "PagefileUsage");
+        } else {
+            const double perSource = (exe.workingSetBytes - zero.workingSetBytes) / n;
+            figure(group, "working set per source", perSource / 1024.0, "KB", "",
+                   "(program at " + std::to_string(n) + " - program at 0) / " + std::to_string(n));
+            figure(group, "working set per source beyond its thread", (perSource - perThread) / 1024.0, "KB", "< 300",
+                   "the line above - working set per idle thread");
+            figure(group, "program: threads / handles", exe.threads, "", "",
+                   "Tool Help thread count (handles: " + std::to_string(exe.handles) + ")");
+        }
+    }
+    return true;
+}
+
+bool startupRun(int runs) {
+    FakeAudioSession session;
+    if (!session.ready()) return false;
+    std::vector<double> minimal, program;
+    for (int i = 0; i < runs; ++i) {
+        for (bool isProgram : {false, true}) {
+            const blackbox::Ticks before = blackbox::now();
+            auto started = isProgram ? session.start(programPath(), {L"--all-except", L"0"})
+                                     : session.start(minimalPath(), {});
+            if (!started->waitForReady(blackbox::readyBoundMs)) return false;
+            (isProgram ? program : minimal).push_back(blackbox::secondsBetween(before, started->readyTime()) * 1000);
+            started->startReading();
+            started->closeInput();
+            started->waitForExit(blackbox::exitBoundMs);
+            started->closeOutput();
+        }
+    }
+    const std::string how = "CreateProcessW to \"ready\\n\" read from the pipe, median of " + std::to_string(runs) +
+                            " starts, alternated";
+    const double m = quantile(minimal, 0.5), p = quantile(program, 0.5);
+    figure("start-up", "minimal exe: start to first stderr line", m, "ms", "", how);
+    figure("start-up", "program at 0 sources: start to ready", p, "ms", "", how + "; fake platform loaded");
+    figure("start-up", "program / minimal", p / m, "x", "", "ratio of the two medians");
+    return true;
+}
+
+}  // namespace measure

@@ -1,0 +1,85 @@
+#include "StreamRun.h"
+
+#include "FakeAudioSession.h"
+#include "Figure.h"
+#include "StreamFigures.h"
+#include "harness/BlackboxTest.h"
+#include "harness/Pace.h"
+
+#include <cstdio>
+
+namespace measure {
+namespace {
+
+// A churning player lives about this long, so a rescan every 2 s always
+// finds one that is new and misses one that has gone.
+constexpr DWORD churnTickMs = 1000;
+constexpr std::size_t churnPlayersAlive = 3;
+constexpr std::size_t paceStretch = 100;
+
+}  // namespace
+
+bool streamRun(double seconds, bool churn) {
+    FakeAudioSession session;
+    if (!session.ready()) return false;
+    const std::string group = churn ? "stream, players start and stop" : "stream, two steady players";
+    if (!churn) {
+        session.startPlayer(440);
+        session.startPlayer(660);
+    }
+    auto program = session.start(programPath(), {L"--all-except", L"0"});
+    if (!program->waitForReady(blackbox::readyBoundMs)) {
+        note("the program did not report ready: " + program->standardError());
+        return false;
+    }
+    program->startReading();
+    if (!program->waitForBlocks(1, 10000)) return false;
+    const fake::Accounting before = fake::snapshotAccounting(session.control());
+
+    const blackbox::Ticks first = program->arrivals().front();
+    long frequency = 300;
+    while (blackbox::secondsBetween(first, blackbox::now()) < seconds) {
+        if (churn) {
+            session.startPlayer(frequency);
+            frequency = frequency >= 3000 ? 300 : frequency + 97;
+            if (session.playerCount() > churnPlayersAlive) session.stopOldestPlayer();
+        }
+        Sleep(churnTickMs);
+    }
+    const blackbox::Ticks end = blackbox::now();
+    const fake::Accounting after = fake::snapshotAccounting(session.control());
+    program->closeInput();
+    program->waitForExit(blackbox::exitBoundMs);
+    program->closeOutput();
+
+    std::vector<double> arrivals;
+    for (blackbox::Ticks t : program->arrivals()) arrivals.push_back(blackbox::secondsBetween(first, t));
+    const double at = blackbox::secondsBetween(first, end);
+    const BlockCount count = blockCountAt(arrivals, at);
+    const std::string how = "parent reads the pipe; counter time from block 0's arrival over " +
+                            std::to_string(static_cast<int>(count.elapsedSeconds)) + " s";
+    figure(group, "blocks received - (1 + elapsed x 100)", count.difference, "blocks", "within 1", how);
+    if (arrivals.size() > 4 * paceStretch) {
+        const std::size_t n = arrivals.size();
+        const auto pace = blackbox::measurePace(arrivals, 0, paceStretch, n - paceStretch, n);
+        figure(group, "drift between on-time blocks at start and end", pace.driftBlocks, "blocks", "within 1",
+               "blocks written - elapsed x 100 between the most punctual block of the first and of the last " +
+                   std::to_string(paceStretch) + " (" + std::to_string(static_cast<int>(pace.secondsElapsed)) +
+                   " s apart)");
+    }
+    const Lateness late = latenessOf(arrivals);
+    const std::string lateHow = "arrival - (origin + k x 10 ms), origin = earliest arrival - k x 10 ms over " +
+                                std::to_string(late.blocks) + " blocks";
+    figure(group, "lateness median", late.medianMs, "ms", "", lateHow);
+    figure(group, "lateness p99", late.p99Ms, "ms", "", lateHow);
+    figure(group, "lateness max", late.maxMs, "ms", "", lateHow + "; at block " + std::to_string(late.maxAtBlock));
+    if (churn) {
+        figure(group, "sources opened", after.audioClientStarts - before.audioClientStarts, "", "",
+               "fake's count of client starts during the run");
+        figure(group, "sources closed", after.audioClientStops - before.audioClientStops, "", "",
+               "fake's count of client stops during the run");
+    }
+    return true;
+}
+
+}  // namespace measure
