@@ -70,26 +70,31 @@ TEST(MixerLocking, GatherWhileWorkersAppendAndSourcesComeAndGo) {
     std::thread reconciler([&] {
         std::uint32_t next = 10;
         while (!stop) {
-            std::lock_guard<std::mutex> held(mapLock);
-            // Close the oldest of the changing sources (joining its worker
-            // under the lock, as a scan does) and open a new one.
-            auto oldest = sources.lower_bound(10);
-            if (oldest != sources.end() && sources.size() > 4) {
-                sources.erase(oldest);
+            {
+                std::lock_guard<std::mutex> held(mapLock);
+                // Close the oldest of the changing sources (joining its worker
+                // under the lock, as a scan does) and open a new one.
+                auto oldest = sources.lower_bound(10);
+                if (oldest != sources.end() && sources.size() > 4) {
+                    sources.erase(oldest);
+                }
+                sources[next] = std::make_unique<WorkingSource>(static_cast<float>(next % 7 + 1) / 64);
+                ++next;
+                ++reconciliations;
             }
-            sources[next] = std::make_unique<WorkingSource>(static_cast<float>(next % 7 + 1) / 64);
-            ++next;
-            ++reconciliations;
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
         }
     });
 
     // Every frame is +v, -v with the same v in each source, so as long as no
     // half frame is ever seen, every left sum is exactly minus its right sum.
+    // Runs until enough of both sides has happened; the deadline only keeps
+    // a broken protocol (a deadlock would hang instead) from running on.
     int blocks = 0;
     int mismatches = 0;
     int nonSilent = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (blocks < 200 || std::chrono::steady_clock::now() < deadline) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while ((blocks < 500 || reconciliations < 50) && std::chrono::steady_clock::now() < deadline) {
         MixBuffer buffer;
         buffer.fill(0.0f);
         gatherBlock(mapLock, sources, buffer);
@@ -98,9 +103,9 @@ TEST(MixerLocking, GatherWhileWorkersAppendAndSourcesComeAndGo) {
         }
         nonSilent += buffer[0] != 0.0f;
         ++blocks;
-        if (blocks >= 2000) {
-            break;
-        }
+        // The real mixer sleeps between blocks; without a pause here an
+        // unfair mutex may never let the reconciler in.
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
     stop = true;
     reconciler.join();
@@ -111,7 +116,8 @@ TEST(MixerLocking, GatherWhileWorkersAppendAndSourcesComeAndGo) {
 
     EXPECT_EQ(mismatches, 0);
     EXPECT_GT(nonSilent, 0) << "the mixer never saw a sample";
-    EXPECT_GT(reconciliations.load(), 0);
+    EXPECT_GE(reconciliations.load(), 50);
+    EXPECT_GE(blocks, 500);
 }
 
 }  // namespace
