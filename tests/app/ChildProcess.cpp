@@ -1,5 +1,6 @@
 #include "ChildProcess.h"
 
+#include <thread>
 #include <utility>
 
 std::wstring windowsPath(const char* buildPath) {
@@ -134,5 +135,18 @@ std::optional<DWORD> ChildProcess::waitForExit(DWORD ms) {
     }
     DWORD code = 0;
     GetExitCodeProcess(process, &code);
+    return code;
+}
+
+std::optional<DWORD> ChildProcess::drainOutputUntilExit(DWORD ms, std::string& drained) {
+    // Reading on a thread of its own: a child that never ends would block a
+    // read on this one for ever.
+    std::thread reader([this, &drained] { drained = readUntilEnd(output); });
+    std::optional<DWORD> code = waitForExit(ms);
+    if (!code) {
+        TerminateProcess(process, 255);
+        WaitForSingleObject(process, 10'000);
+    }
+    reader.join();
     return code;
 }

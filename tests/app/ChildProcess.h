@@ -39,6 +39,10 @@ public:
     std::string readAllOutput();
     std::string readAllError();
 
+    // Reads standard output until the child ends, for at most `ms`; a child
+    // still running then is ended. The exit code is empty in that case.
+    std::optional<DWORD> drainOutputUntilExit(DWORD ms, std::string& drained);
+
     // The exit code, or empty when the child is still running after `ms`.
     std::optional<DWORD> waitForExit(DWORD ms);
 

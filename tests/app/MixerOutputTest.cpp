@@ -42,9 +42,9 @@ TEST(MixerOutput, ClosedInputEndsTheProcessWithoutTheMixer) {
     ASSERT_EQ(host->readOutput(2 * blockBytes).size(), 2 * blockBytes);
 
     host->closeInput();
-    const std::string rest = host->readAllOutput();  // until the process ends
-    const std::optional<DWORD> exitCode = host->waitForExit(30'000);
-    ASSERT_TRUE(exitCode.has_value());
+    std::string rest;
+    const std::optional<DWORD> exitCode = host->drainOutputUntilExit(30'000, rest);
+    ASSERT_TRUE(exitCode.has_value()) << "still running 30 s after its input closed";
     EXPECT_EQ(*exitCode, 0u);
     EXPECT_EQ(rest.size() % blockBytes, 0u) << "a block was cut short";
     EXPECT_TRUE(allZero(rest));
