@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <optional>
 
 namespace blackbox {
 
@@ -20,6 +21,7 @@ std::wstring windowsPath(const std::string& hostPath) {
 
 std::wstring exePath() { return windowsPath(VINTRA_BLACKBOX_EXE); }
 std::wstring playerPath() { return windowsPath(VINTRA_BLACKBOX_PLAYER); }
+std::wstring launcherPath() { return windowsPath(VINTRA_BLACKBOX_LAUNCHER); }
 std::wstring recordWavPath() { return windowsPath(VINTRA_BLACKBOX_RECORD_WAV); }
 std::wstring scratchFolder() { return windowsPath(VINTRA_BLACKBOX_SCRATCH); }
 
@@ -34,6 +36,9 @@ void BlackboxTest::SetUp() {
 
 void BlackboxTest::TearDown() {
     players.clear();
+    for (int slot : claimedSlots) {
+        fake::releaseSlot(control(), slot);
+    }
     if (view) {
         fake::releaseSlotsOfEndedProcesses(*view.get());
     }
@@ -53,12 +58,45 @@ std::unique_ptr<ProgramUnderTest> BlackboxTest::startReadyProgram(const std::vec
     return program;
 }
 
-PlayerProcess& BlackboxTest::startPlayer(const PlayerSpec& spec, const std::wstring& exe) {
-    players.push_back(std::make_unique<PlayerProcess>(exe.empty() ? playerPath() : exe, playerArguments(spec)));
-    PlayerProcess& player = *players.back();
-    EXPECT_TRUE(player.started());
-    EXPECT_TRUE(player.waitForAnnouncement(announceBoundMs)) << "the player did not announce itself";
-    return player;
+player::PlayerProcess& BlackboxTest::startPlayer(const PlayerSpec& spec, const std::wstring& exe) {
+    players.push_back(std::make_unique<player::PlayerProcess>());
+    player::PlayerProcess& started = *players.back();
+    // Process creation is serialised with the exe's: see processCreationLock.
+    std::lock_guard creating(processCreationLock());
+    EXPECT_TRUE(started.start(exe.empty() ? playerPath() : exe, playerArguments(spec), announceBoundMs))
+        << "the player did not start or announce itself";
+    return started;
+}
+
+player::PlayerProcess& BlackboxTest::startUnderParentNamed(const std::wstring& parentName,
+                                                          const PlayerSpec& parentSpec, const PlayerSpec& childSpec,
+                                                          DWORD& parentPid) {
+    // A folder of its own: Wine matches file names without regard to case.
+    std::wstring folder = scratchFolder() + L"\\" + ns;
+    CreateDirectoryW(scratchFolder().c_str(), nullptr);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    CreateDirectoryW((folder + L"\\launcher").c_str(), nullptr);
+    std::wstring launcher = folder + L"\\launcher\\" + parentName;
+    EXPECT_TRUE(CopyFileW(launcherPath().c_str(), launcher.c_str(), FALSE)) << GetLastError();
+    players.push_back(std::make_unique<player::PlayerProcess>());
+    player::PlayerProcess& child = *players.back();
+    {
+        std::lock_guard creating(processCreationLock());
+        EXPECT_TRUE(child.start(launcher, player::quoteArgument(playerPath()) + L" " + playerArguments(childSpec),
+                                announceBoundMs))
+            << "the launched player did not report";
+    }
+    parentPid = child.process() ? GetProcessId(child.process()) : 0;
+    fake::SessionSettings session;
+    session.processId = parentPid;
+    session.parentProcessId = GetCurrentProcessId();
+    session.frequencyHz = parentSpec.frequency;
+    session.level = parentSpec.level;
+    session.endpointMask = parentSpec.endpoints;
+    int slot = fake::claimSlot(control(), session);
+    EXPECT_GE(slot, 0);
+    claimedSlots.push_back(slot);
+    return child;
 }
 
 std::wstring BlackboxTest::playerCopy(const std::wstring& fileName) {
@@ -78,9 +116,61 @@ std::vector<float> BlackboxTest::listen(ProgramUnderTest& program, std::size_t b
     return program.samples(first, first + blocks);
 }
 
-void BlackboxTest::bumpAfter(const std::function<void(fake::ControlRecord&)>& change) {
-    change(control());
-    fake::bumpGeneration(control());
+LONG BlackboxTest::liveClients() {
+    fake::Accounting counts = fake::snapshotAccounting(control());
+    return counts.audioClientsCreated - counts.audioClientsDestroyed;
+}
+
+bool waitForStall(const ProgramUnderTest& program, DWORD quietMs, DWORD boundMs) {
+    Ticks deadline = now() + static_cast<Ticks>(boundMs / 1000.0 * ticksPerSecond());
+    std::size_t seen = program.blockCount();
+    Ticks since = now();
+    while (now() < deadline) {
+        Sleep(20);
+        std::size_t count = program.blockCount();
+        if (count != seen) {
+            seen = count;
+            since = now();
+        } else if (secondsBetween(since, now()) * 1000 >= quietMs) {
+            return true;
+        }
+    }
+    return false;
+}
+
+namespace {
+
+template <typename Holds>
+std::optional<std::size_t> watch(const ProgramUnderTest& program, std::size_t from, DWORD boundMs,
+                                 std::size_t window, Holds holds) {
+    Ticks deadline = now() + static_cast<Ticks>(boundMs / 1000.0 * ticksPerSecond());
+    std::size_t at = from;
+    for (;;) {
+        while (program.blockCount() >= at + window) {
+            auto stretch = program.samples(at, at + window);
+            if (holds(stretch)) {
+                return at + window;
+            }
+            at += std::max<std::size_t>(1, window / 2);  // overlapping: a change may fall anywhere
+        }
+        if (now() >= deadline || program.outputEnded()) {
+            return std::nullopt;
+        }
+        program.waitForBlocks(at + window, 50);
+    }
+}
+
+}  // namespace
+
+std::optional<std::size_t> waitForTone(const ProgramUnderTest& program, std::size_t from, double frequency,
+                                       double level, DWORD boundMs, std::size_t window) {
+    return watch(program, from, boundMs, window,
+                 [&](const std::vector<float>& s) { return toneLevel(s, frequency) >= level; });
+}
+
+std::optional<std::size_t> waitForSilence(const ProgramUnderTest& program, std::size_t from, DWORD boundMs,
+                                          std::size_t window) {
+    return watch(program, from, boundMs, window, [](const std::vector<float>& s) { return peakOf(s) == 0.0; });
 }
 
 double toneLevel(std::span<const float> samples, double frequency) {

@@ -10,7 +10,7 @@
 
 #include "FakeControl.h"
 #include "harness/ProgramUnderTest.h"
-#include "harness/PlayerProcess.h"
+#include "PlayerProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +25,7 @@ namespace blackbox {
 // Paths of the programs, made usable under Wine (build paths are Unix paths).
 std::wstring exePath();
 std::wstring playerPath();
+std::wstring launcherPath();
 std::wstring recordWavPath();
 std::wstring scratchFolder();
 std::wstring windowsPath(const std::string& hostPath);
@@ -47,9 +48,10 @@ struct PlayerSpec {
     int endpoints = 1;          // 1: endpoint 0, 2: endpoint 1, 3: both
     bool window = false;
     bool playing = true;
-    std::vector<std::wstring> extra;  // further raw arguments (children, ...)
+    std::vector<PlayerSpec> children;  // child players, each started by this one
 };
-std::vector<std::wstring> playerArguments(const PlayerSpec& spec);
+// The player's command-line tail for a spec (children included).
+std::wstring playerArguments(const PlayerSpec& spec);
 
 class BlackboxTest : public testing::Test {
 protected:
@@ -66,7 +68,13 @@ protected:
     std::unique_ptr<ProgramUnderTest> startReadyProgram(const std::vector<std::wstring>& args);
 
     // A player (or a copy of it under another file name) past its announcement.
-    PlayerProcess& startPlayer(const PlayerSpec& spec, const std::wstring& exe = L"");
+    player::PlayerProcess& startPlayer(const PlayerSpec& spec, const std::wstring& exe = L"");
+    // A player.exe started by a launcher copied as `parentName`, with a
+    // session announced for the launcher too (as `parentSpec` says): a tree
+    // whose parent and child have different executable names. Returns the
+    // player (the child); the launcher's pid is `parentPid`.
+    player::PlayerProcess& startUnderParentNamed(const std::wstring& parentName, const PlayerSpec& parentSpec,
+                                                 const PlayerSpec& childSpec, DWORD& parentPid);
     // A copy of the player program under `fileName` in this test's folder.
     std::wstring playerCopy(const std::wstring& fileName);
 
@@ -74,13 +82,31 @@ protected:
     // those blocks.
     std::vector<float> listen(ProgramUnderTest& program, std::size_t blocks);
 
-    void bumpAfter(const std::function<void(fake::ControlRecord&)>& change);
+    // Audio clients the fake has handed out and not yet seen released: the
+    // probe's is released at once, so while the program runs this is the
+    // number of its capture sources.
+    LONG liveClients();
+    // Sets a fault field; the fake reads faults as it goes.
+    void setFault(volatile LONG& field, LONG value) { InterlockedExchange(&field, value); }
 
 private:
     std::wstring ns;
     fake::ControlView view;
-    std::vector<std::unique_ptr<PlayerProcess>> players;
+    std::vector<std::unique_ptr<player::PlayerProcess>> players;
+    std::vector<int> claimedSlots;
 };
+
+// Waits until no block has arrived for `quietMs` (a scan holds the stream).
+bool waitForStall(const ProgramUnderTest& program, DWORD quietMs, DWORD boundMs);
+
+// Watches the stream from block `from` on, in stretches of `window` blocks,
+// until one carries `frequency` at `level` or more; the index just past that
+// stretch, or nothing at the bound.
+std::optional<std::size_t> waitForTone(const ProgramUnderTest& program, std::size_t from, double frequency,
+                                       double level, DWORD boundMs, std::size_t window = 10);
+// The same for exact silence (every value 0.0) in a whole stretch.
+std::optional<std::size_t> waitForSilence(const ProgramUnderTest& program, std::size_t from, DWORD boundMs,
+                                          std::size_t window = 10);
 
 // Tone level in the left channel (the players play both channels alike).
 double toneLevel(std::span<const float> samples, double frequency);

@@ -217,7 +217,8 @@ bool ProgramUnderTest::waitForReady(DWORD boundMs) {
 }
 
 void ProgramUnderTest::startErrorDrain() {
-    if (!errorDrain.joinable() && errorRead != nullptr) {
+    if (!errorDrainStarted && errorRead != nullptr) {
+        errorDrainStarted = true;
         errorDrain = std::thread([this] { drainError(); });
     }
 }
@@ -323,6 +324,13 @@ std::uint64_t ProgramUnderTest::bytesRead() const {
     return totalBytes;
 }
 
+std::string ProgramUnderTest::outputBytes() const {
+    std::lock_guard lock(mutex);
+    std::string bytes(reinterpret_cast<const char*>(log.data()), log.size() * sizeof(float));
+    bytes.append(partial.begin(), partial.end());
+    return bytes;
+}
+
 bool ProgramUnderTest::outputEnded() const {
     std::lock_guard lock(mutex);
     return ended;
@@ -355,7 +363,11 @@ std::optional<DWORD> ProgramUnderTest::waitForExit(DWORD boundMs) {
     if (exitedAt == 0) {
         exitedAt = now();
     }
+    // Its standard error ends with it: all its text is in once the drain ends.
     startErrorDrain();
+    if (errorDrain.joinable()) {
+        errorDrain.join();
+    }
     DWORD code = 0;
     GetExitCodeProcess(process, &code);
     return code;

@@ -66,6 +66,9 @@ public:
     std::vector<float> samples(std::size_t first, std::size_t end) const;
     std::vector<Ticks> arrivals() const;
     std::uint64_t bytesRead() const;
+    // Every byte read so far, whole blocks and the tail (for a child whose
+    // output is text rather than a stream).
+    std::string outputBytes() const;
     bool outputEnded() const;
 
     // Closes the write end of standard input: the parent's stop signal.
@@ -73,7 +76,8 @@ public:
     // Has the reader close the read end of standard output at once, even
     // while the child writes nothing; returns when it is closed.
     Ticks closeOutput();
-    // The exit code, or nothing when the child still runs at the bound.
+    // The exit code, or nothing when the child still runs at the bound. Once
+    // it has ended, standardError() holds all it wrote there.
     std::optional<DWORD> waitForExit(DWORD boundMs);
     Ticks exitTime() const { return exitedAt; }
 
@@ -95,6 +99,7 @@ private:
     HANDLE stopReading = nullptr;   // manual-reset event: close standard output now
     std::thread reader;
     std::thread errorDrain;
+    bool errorDrainStarted = false;
     bool sawAudioBeforeReady = false;
     Ticks readyAt = 0;
     Ticks exitedAt = 0;
