@@ -12,11 +12,17 @@
 //                   time that Wine's waits and pipe writes cost a paced writer;
 //   --threads <n>   the same as no option, plus n threads that each wait on
 //                   an event of their own with a 100 ms bound, as capture
-//                   workers do: what a thread costs Wine in working set.
+//                   workers do: what a thread costs Wine in working set;
+//   --libraries     the same as no option, but first loads what the program
+//                   loads (user32, ole32 with COM's multithreaded apartment,
+//                   and mmdevapi, which is the fake under the test prefix's
+//                   override): what those DLLs cost Wine in working set.
 //
-// It uses no COM and loads no audio DLL.
+// Without --libraries it uses no COM and loads no audio DLL.
 
 #include <windows.h>
+
+#include <objbase.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -63,6 +69,11 @@ void waitForEndOfInput() {
 int wmain(int argc, wchar_t** argv) {
     const bool stream = argc >= 2 && std::wcscmp(argv[1], L"--stream") == 0;
     const int idleThreads = argc >= 3 && std::wcscmp(argv[1], L"--threads") == 0 ? _wtoi(argv[2]) : 0;
+    if (argc >= 2 && std::wcscmp(argv[1], L"--libraries") == 0) {
+        LoadLibraryW(L"user32.dll");
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        LoadLibraryW(L"mmdevapi.dll");
+    }
 
     std::vector<HANDLE> events;
     for (int i = 0; i < idleThreads; ++i) {

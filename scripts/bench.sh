@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Prints one table of the program's performance figures, each with how it was
+# measured: the native hot paths (Google Benchmark, the bench preset) and the
+# running exe under Wine with the fake Core Audio platform, read from a pipe
+# by a parent (the windows preset). Figures only: nothing here fails on a
+# time; the exit code says whether the figures could be taken at all.
+#
+#   scripts/bench.sh                 the whole table (about 12 minutes)
+#   scripts/bench.sh --quick         the same with short runs, to try it out
+#   scripts/bench.sh --endurance [s] the long endurance test instead (600 s),
+#                                    players starting and stopping throughout
+#
+# VINTRA_BENCH_BUILD and VINTRA_WINDOWS_BUILD name other build folders than
+# the presets' (build/bench, build/windows), to keep clear of another build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+mode=full
+endurance_seconds=600
+case "${1:-}" in
+  --quick) mode=quick ;;
+  --endurance) mode=endurance; endurance_seconds=${2:-600} ;;
+  "") ;;
+  *) echo "usage: scripts/bench.sh [--quick | --endurance [seconds]]" >&2; exit 2 ;;
+esac
+
+scripts/setup.sh
+jobs=$(nproc 2>/dev/null || echo 2)
+[ "$jobs" -gt 2 ] && jobs=2
+
+bench_dir=${VINTRA_BENCH_BUILD:-build/bench}
+win_dir=${VINTRA_WINDOWS_BUILD:-build/windows}
+
+build_windows() {
+  cmake --preset windows -B "$win_dir" >/dev/null
+  cmake --build "$win_dir" -j"$jobs" --target "$@" >/dev/null
+}
+
+if [ "$mode" = endurance ]; then
+  build_windows endurance vintra-app-audio player vintra_fake_mmdevapi
+  echo "endurance: $endurance_seconds s of players starting and stopping"
+  VINTRA_ENDURANCE_SECONDS=$endurance_seconds ctest --test-dir "$win_dir" -R '^endurance$' -V --timeout $((endurance_seconds * 2 + 600)) |
+    grep -E '\[ figure \]|Failure|Expected|actual|Which is|OK \]|FAILED|tests passed' || true
+  exit "${PIPESTATUS[0]}"
+fi
+
+if [ "$mode" = quick ]; then
+  stream_seconds=15; cost_seconds=5; startups=3; min_time=0.1
+else
+  stream_seconds=60; cost_seconds=15; startups=10; min_time=0.5
+fi
+
+figures=$(mktemp)
+trap 'rm -f "$figures"' EXIT
+
+# --- native hot paths --------------------------------------------------------
+echo "building the native benchmarks (bench preset)..." >&2
+cmake --preset bench -B "$bench_dir" >/dev/null
+cmake --build "$bench_dir" -j"$jobs" >/dev/null
+for program in "$bench_dir"/bench/*_bench; do
+  [ -x "$program" ] || continue
+  echo "running $(basename "$program")..." >&2
+  # CSV: name,iterations,real_time,cpu_time,time_unit,...
+  "$program" --benchmark_format=csv --benchmark_min_time="$min_time" 2>/dev/null |
+    awk -F, -v prog="$(basename "$program")" '
+      $1 ~ /^"/ && $2 ~ /^[0-9]+$/ {
+        name = $1; gsub(/"/, "", name)
+        real = $3; cpu = $4; unit = $5
+        scale = (unit == "ns") ? 1e-9 : (unit == "us") ? 1e-6 : (unit == "ms") ? 1e-3 : 1
+        share = real * scale / 0.010 * 100
+        printf "hot path (native)|%s|%.4g|%s|%s|%s: mean wall time per iteration (CPU %.4g %s); %.4f%% of the 10 ms budget\n",
+               name, real, unit, "", prog, cpu, unit, share
+      }' >>"$figures"
+done
+
+# --- the exe under Wine -------------------------------------------------------
+echo "building the exe, the fake platform and the measuring programs (windows preset)..." >&2
+build_windows wine-figures
+wine_home=$(cd "$win_dir" && pwd)/wine
+scripts/wine-session start "$wine_home"
+# The fake takes mmdevapi's place only for programs started with mmdevapi=n.
+cp "$win_dir"/tests/fakeplatform/mmdevapi.dll "$wine_home/prefix/drive_c/windows/system32/mmdevapi.dll"
+figures_exe=$win_dir/bench/wine-figures.exe
+run_part() {
+  echo "running wine-figures $*..." >&2
+  VINTRA_WINE_HOME=$wine_home VINTRA_DLL_OVERRIDES=mmdevapi=n scripts/wine-run "$figures_exe" "$@" </dev/null 2>&1 |
+    tee -a "$figures.log" | sed -n 's/^figure|//p' >>"$figures" || true
+}
+run_part stream "$stream_seconds"
+run_part stream "$stream_seconds" churn
+run_part cost "$cost_seconds" 0 1 8 32
+run_part startup "$startups"
+scripts/wine-session stop "$wine_home"
+
+# --- the table ----------------------------------------------------------------
+echo
+echo "vintra-app-audio figures, $(date -u '+%Y-%m-%d %H:%M UTC'), load average $(cut -d' ' -f1-3 /proc/loadavg)"
+awk -F'|' '
+  { group = $1; if (group != last) { printf "\n%s\n", group; last = group }
+    aim = ($5 == "") ? "" : "aim " $5
+    printf "  %-58s %10s %-12s %-10s %s\n", $2, $3, $4, aim, $6 }' "$figures"
+grep -h '^# ' "$figures.log" 2>/dev/null | sed 's/^# /  note: /' || true
+rm -f "$figures.log"
