@@ -82,7 +82,7 @@ player::PlayerProcess& BlackboxTest::startUnderParentNamed(const std::wstring& p
     player::PlayerProcess& child = *players.back();
     {
         std::lock_guard creating(processCreationLock());
-        EXPECT_TRUE(child.start(launcher, player::quoteArgument(playerPath()) + L" " + playerArguments(childSpec),
+        EXPECT_TRUE(child.start(launcher, quoteArgument(playerPath()) + L" " + playerArguments(childSpec),
                                 announceBoundMs))
             << "the launched player did not report";
     }

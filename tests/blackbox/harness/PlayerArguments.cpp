@@ -9,7 +9,7 @@ std::wstring playerArguments(const PlayerSpec& spec) {
     if (spec.window) args += L" --window";
     if (!spec.playing) args += L" --silent";
     for (const auto& child : spec.children) {
-        args += L" --child " + player::quoteArgument(playerArguments(child));
+        args += L" --child " + quoteArgument(playerArguments(child));
     }
     return args;
 }
