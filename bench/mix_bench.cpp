@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -59,6 +60,41 @@ void gatherAndClamp(benchmark::State& state) {
 }
 
 BENCHMARK(gatherAndClamp)->ArgName("sources")->Arg(1)->Arg(8)->Arg(32)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// For comparison: the same work with each source's samples in a plain
+// std::deque<float>, taken and added one sample at a time, clamped with the
+// plain comparisons. The figure to beat.
+void perSampleDequeBaseline(benchmark::State& state) {
+    const auto count = static_cast<std::uint32_t>(state.range(0));
+    std::map<std::uint32_t, std::deque<float>> sources;
+    for (std::uint32_t pid = 1; pid <= count; ++pid) {
+        sources[pid * 4];
+    }
+    MixBuffer buffer{};
+    for (auto _ : state) {
+        for (auto& [pid, fifo] : sources) {
+            for (std::size_t i = 0; i < samplesPerBlock; ++i) fifo.push_back(0.2f * std::sin(0.05f * static_cast<float>(i)));
+        }
+        const auto begin = std::chrono::steady_clock::now();
+        buffer.fill(0.0f);
+        for (auto& [pid, fifo] : sources) {
+            const std::size_t n = std::min(fifo.size(), samplesPerBlock);
+            for (std::size_t j = 0; j < n; ++j) {
+                buffer[j] = fifo.front() + buffer[j];
+                fifo.pop_front();
+            }
+        }
+        for (float& x : buffer) {
+            x = x < 1.0f ? x : 1.0f;
+            x = x > -1.0f ? x : -1.0f;
+        }
+        benchmark::DoNotOptimize(buffer.data());
+        benchmark::ClobberMemory();
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+    }
+}
+
+BENCHMARK(perSampleDequeBaseline)->ArgName("sources")->Arg(1)->Arg(8)->Arg(32)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 // The clamp on its own, over a block with values past full scale.
 void clampOnly(benchmark::State& state) {
