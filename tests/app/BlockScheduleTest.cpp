@@ -16,13 +16,6 @@ namespace {
 constexpr std::int64_t qpcTenMegahertz = 10'000'000;
 constexpr std::int64_t acpiTimer = 3'579'545;  // not a multiple of 100
 
-TEST(BlockSchedule, DueCountsAreAbsoluteAndTruncated) {
-    EXPECT_EQ(blockDue(500, 0, acpiTimer), 500);
-    EXPECT_EQ(blockDue(500, 1, acpiTimer), 500 + 35795);
-    EXPECT_EQ(blockDue(500, 3, acpiTimer), 500 + 107386);  // 107386.35, not 3 * 35795
-    EXPECT_EQ(blockDue(0, 360'000, acpiTimer), 3600 * acpiTimer);
-}
-
 TEST(BlockSchedule, WaitIsWholeMillisecondsButAtLeastOne) {
     struct Case {
         std::int64_t countsLeft;
@@ -120,60 +113,51 @@ TEST(BlockSchedule, CountFollowsElapsedTimeOverAnHour) {
     EXPECT_LT(elapsed, 3600 * acpiTimer + acpiTimer);  // the last stall and sleep, no more
 }
 
-// Records every block the mixer loop delivers; fails the write numbered
-// `failAt` (counting from 0) when set.
+// Records every block the mixer loop delivers and how often the clock had
+// been read by then; fails the write numbered `failAt` (from 0) when set.
 struct RecordingOutput {
+    RecordingOutput(SimulatedClock& clock, std::int64_t failAt) : clock(clock), failAt(failAt) {}
+    SimulatedClock& clock;
+    std::int64_t failAt;
     std::vector<MixBuffer> blocks;
-    std::int64_t failAt = -1;
+    std::int64_t readsAtLastWrite = 0;
     bool write(const MixBuffer& block) {
         blocks.push_back(block);
+        readsAtLastWrite = clock.reads;
         return static_cast<std::int64_t>(blocks.size()) - 1 != failAt;
     }
 };
 
 TEST(MixerLoop, AShortWriteEndsTheLoop) {
     SimulatedClock clock{qpcTenMegahertz, 0};
-    RecordingOutput output;
-    output.failAt = 3;
+    RecordingOutput output{clock, 3};
     std::mutex mapLock;
     TestSources sources;
-    std::int64_t readsAtFailure = -1;
-    struct CountingOutput {
-        RecordingOutput& inner;
-        SimulatedClock& clock;
-        std::int64_t& readsAtFailure;
-        bool write(const MixBuffer& b) {
-            const bool ok = inner.write(b);
-            if (!ok) {
-                readsAtFailure = clock.reads;
-            }
-            return ok;
-        }
-    } counting{output, clock, readsAtFailure};
-    runMixer(clock, counting, mapLock, sources);
+    runMixer(clock, output, mapLock, sources);
     EXPECT_EQ(output.blocks.size(), 4u);
-    EXPECT_EQ(clock.reads, readsAtFailure) << "the clock was read after the failed write";
+    EXPECT_EQ(clock.reads, output.readsAtLastWrite) << "the clock was read after the failed write";
     EXPECT_TRUE(mapLock.try_lock()) << "the source-map lock was left held";
     mapLock.unlock();
 }
 
 TEST(MixerLoop, BlocksAreClearedGatheredAndClampedEachTime) {
     SimulatedClock clock{qpcTenMegahertz, 0};
-    RecordingOutput output;
-    output.failAt = 2;
+    RecordingOutput output{clock, 2};
     std::mutex mapLock;
     TestSources sources;
     std::vector<float> first(1'200, 0.25f);
     first[0] = 0.75f;
+    first[1] = -0.75f;
     appendAll(addSource(sources, 4).fifo, first);
-    appendAll(addSource(sources, 9).fifo, {0.75f, -0.5f});
+    appendAll(addSource(sources, 9).fifo, {0.75f, -0.5f, -0.5f});
 
     runMixer(clock, output, mapLock, sources);
 
     ASSERT_EQ(output.blocks.size(), 3u);
     const MixBuffer& b0 = output.blocks[0];
     EXPECT_EQ(b0[0], 1.0f);   // 0.75 + 0.75, clamped
-    EXPECT_EQ(b0[1], -0.25f);  // 0.25 - 0.5
+    EXPECT_EQ(b0[1], -1.0f);  // -0.75 - 0.5, clamped
+    EXPECT_EQ(b0[2], -0.25f);  // 0.25 - 0.5
     EXPECT_EQ(b0[959], 0.25f);
     const MixBuffer& b1 = output.blocks[1];
     for (std::size_t i = 0; i < samplesPerBlock; ++i) {

@@ -126,7 +126,6 @@ std::string ChildProcess::readOutputLine() {
     return line;
 }
 
-std::string ChildProcess::readAllOutput() { return readUntilEnd(output); }
 std::string ChildProcess::readAllError() { return readUntilEnd(error); }
 
 std::optional<DWORD> ChildProcess::waitForExit(DWORD ms) {

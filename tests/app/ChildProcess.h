@@ -34,9 +34,8 @@ public:
     std::string readOutput(std::size_t count);
     // Reads one line of standard output, without its "\n".
     std::string readOutputLine();
-    // Everything up to the end of each stream; call once the child has ended
-    // or will end on its own.
-    std::string readAllOutput();
+    // Everything up to the end of standard error; call once the child has
+    // ended or will end on its own.
     std::string readAllError();
 
     // Reads standard output until the child ends, for at most `ms`; a child

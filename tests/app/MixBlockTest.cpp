@@ -136,22 +136,6 @@ TEST(Gather, WholeRunsGiveTheSameBitsAsSampleBySample) {
     }
 }
 
-TEST(Clamp, SumsOfTwoSourcesClampToTheBounds) {
-    std::mutex mapLock;
-    TestSources sources;
-    appendAll(addSource(sources, 1).fifo, {0.75f, -0.75f, 0.25f, -0.25f});
-    appendAll(addSource(sources, 2).fifo, {0.75f, -0.5f, 0.5f, -0.5f});
-
-    MixBuffer buffer = zeroBuffer();
-    gatherBlock(mapLock, sources, buffer);
-    clampBlock(buffer);
-
-    EXPECT_EQ(buffer[0], 1.0f);
-    EXPECT_EQ(buffer[1], -1.0f);
-    EXPECT_EQ(buffer[2], 0.75f);
-    EXPECT_EQ(buffer[3], -0.75f);
-}
-
 TEST(Clamp, SpecialValuesAtEveryPosition) {
     const float inf = std::numeric_limits<float>::infinity();
     const float nan = std::numeric_limits<float>::quiet_NaN();

@@ -41,9 +41,8 @@ Outcome runProgram(const std::wstring& arguments) {
         return {};
     }
     Outcome outcome;
-    outcome.exitCode = child->waitForExit(30'000);
+    outcome.exitCode = child->drainOutputUntilExit(30'000, outcome.output);
     if (outcome.exitCode) {
-        outcome.output = child->readAllOutput();
         outcome.error = child->readAllError();
     }
     return outcome;
