@@ -43,7 +43,9 @@ std::wstring quoteArgument(const std::wstring& argument) {
         if (c == L'\\') {
             ++backslashes;
         } else if (c == L'"') {
-            quoted.append(2 * backslashes + 1, L'\\');
+            // The backslashes before the quote are already in place once:
+            // double them and escape the quote itself.
+            quoted.append(backslashes + 1, L'\\');
             backslashes = 0;
         } else {
             backslashes = 0;

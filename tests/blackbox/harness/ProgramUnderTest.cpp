@@ -88,28 +88,6 @@ std::mutex& processCreationLock() {
     return lock;
 }
 
-std::wstring quoteArgument(const std::wstring& arg) {
-    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
-        return arg;
-    }
-    std::wstring quoted = L"\"";
-    for (auto it = arg.begin();; ++it) {
-        std::size_t backslashes = 0;
-        while (it != arg.end() && *it == L'\\') {
-            ++it;
-            ++backslashes;
-        }
-        if (it == arg.end()) {
-            quoted.append(backslashes * 2, L'\\');
-            break;
-        }
-        quoted.append(*it == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        quoted.push_back(*it);
-    }
-    quoted.push_back(L'"');
-    return quoted;
-}
-
 ProgramUnderTest::ProgramUnderTest(const ProgramOptions& options) {
     stopReading = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     std::wstring commandLine = quoteArgument(options.exe);

@@ -12,6 +12,7 @@
 // the counters both threads fill.
 
 #include "harness/Clock.h"
+#include "PlayerProcess.h"
 
 #include <windows.h>
 
@@ -117,7 +118,7 @@ private:
 };
 
 // Quotes one argument for CommandLineToArgvW-style parsing in the child.
-std::wstring quoteArgument(const std::wstring& arg);
+using player::quoteArgument;
 
 // Serialises process creation in this test parent: between CreateProcessW and
 // closing the child's pipe ends, no other child may be started, or it would
