@@ -25,12 +25,12 @@ FakeAudioSession::~FakeAudioSession() {
 
 DWORD FakeAudioSession::startPlayer(long frequency) {
     auto started = std::make_unique<player::PlayerProcess>();
-    blackbox::PlayerSpec spec;
-    spec.frequency = frequency;
-    spec.level = 4096;
+    blackbox::PlayerSetup setup;
+    setup.frequency = frequency;
+    setup.level = 4096;
     // A child started now would inherit the pipe ends of one being set up.
     std::lock_guard creating(blackbox::processCreationLock());
-    if (!started->start(blackbox::playerPath(), blackbox::playerArguments(spec), blackbox::announceBoundMs)) {
+    if (!started->start(blackbox::playerPath(), blackbox::playerArguments(setup), blackbox::announceBoundMs)) {
         return 0;
     }
     players.push_back(std::move(started));

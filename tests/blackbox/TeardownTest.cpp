@@ -29,7 +29,7 @@ TEST_F(Teardown, OutputClosingDuringAScanEndsCleanly) {
         LONG delay = round % 2 == 0 ? 1500 : fake::delayForever;
         setFault(control().faults.activationDelayMs, delay);
         setFault(control().faults.activationDelayPid, fake::anyPid);
-        PlayerSpec newcomer{.frequency = 660, .level = quarter};
+        PlayerSetup newcomer{.frequency = 660, .level = quarter};
         auto& late = startPlayer(newcomer);
         ASSERT_TRUE(waitForStall(*program, 300, 10000)) << "no scan in progress";
         program->closeOutput();

@@ -42,11 +42,11 @@ std::wstring decimal(HWND window) { return std::to_wstring(reinterpret_cast<std:
 class WindowMode : public BlackboxTest {};
 
 TEST_F(WindowMode, TheWindowsProcessTreeIsHeard) {
-    PlayerSpec owner{.frequency = 440, .level = level, .window = true};
-    owner.children.push_back(PlayerSpec{.frequency = 660, .level = level});
+    PlayerSetup owner{.frequency = 440, .level = level, .window = true};
+    owner.children.push_back(PlayerSetup{.frequency = 660, .level = level});
     auto& player = startPlayer(owner);
     ASSERT_NE(player.report().window, 0u);
-    PlayerSpec bystander{.frequency = 550, .level = level};
+    PlayerSetup bystander{.frequency = 550, .level = level};
     startPlayer(bystander);
 
     auto program = startReadyProgram({L"--window", std::to_wstring(player.report().window)});
@@ -62,10 +62,10 @@ TEST_F(WindowMode, TheWindowsProcessTreeIsHeard) {
 // one of them playing a tone of its own, so that capturing any part of it
 // would be heard.
 TEST_F(WindowMode, CallerInTheTargetsLineageHearsOnlySilence) {
-    PlayerSpec child{.frequency = 660, .level = level};
-    PlayerSpec target{.frequency = 440, .level = level, .window = true, .children = {child}};
-    PlayerSpec parent{.frequency = 550, .level = level, .children = {target}};
-    PlayerSpec grandparent{.frequency = 330, .level = level, .children = {parent}};
+    PlayerSetup child{.frequency = 660, .level = level};
+    PlayerSetup target{.frequency = 440, .level = level, .window = true, .children = {child}};
+    PlayerSetup parent{.frequency = 550, .level = level, .children = {target}};
+    PlayerSetup grandparent{.frequency = 330, .level = level, .children = {parent}};
     auto& top = startPlayer(grandparent);
     // Preorder: parent, target, child.
     ASSERT_EQ(top.report().descendants.size(), 3u);

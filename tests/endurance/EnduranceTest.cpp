@@ -45,10 +45,10 @@ protected:
     void startChurnPlayer(long frequency) {
         auto started = std::make_unique<player::PlayerProcess>();
         std::lock_guard creating(processCreationLock());
-        PlayerSpec spec;
-        spec.frequency = frequency;
-        spec.level = 2048;
-        if (started->start(playerPath(), playerArguments(spec), announceBoundMs)) {
+        PlayerSetup setup;
+        setup.frequency = frequency;
+        setup.level = 2048;
+        if (started->start(playerPath(), playerArguments(setup), announceBoundMs)) {
             churning.push_back(std::move(started));
         }
     }

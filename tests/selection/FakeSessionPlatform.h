@@ -71,18 +71,18 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
 
     HRESULT STDMETHODCALLTYPE GetState(AudioSessionState* value) override {
-        const FakeSessionControl& spec = settings();
-        if (spec.stateWritten) {
-            *value = spec.state;
+        const FakeSessionControl& given = settings();
+        if (given.stateWritten) {
+            *value = given.state;
         }
-        return spec.stateResult;
+        return given.stateResult;
     }
     HRESULT STDMETHODCALLTYPE GetProcessId(DWORD* value) override {
-        const FakeSessionControl& spec = settings();
-        if (SUCCEEDED(spec.processIdResult)) {
-            *value = spec.processId;
+        const FakeSessionControl& given = settings();
+        if (SUCCEEDED(given.processIdResult)) {
+            *value = given.processId;
         }
-        return spec.processIdResult;
+        return given.processIdResult;
     }
     HRESULT STDMETHODCALLTYPE IsSystemSoundsSession() override { return settings().systemSounds; }
 

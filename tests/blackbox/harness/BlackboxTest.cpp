@@ -58,18 +58,18 @@ std::unique_ptr<ProgramUnderTest> BlackboxTest::startReadyProgram(const std::vec
     return program;
 }
 
-player::PlayerProcess& BlackboxTest::startPlayer(const PlayerSpec& spec, const std::wstring& exe) {
+player::PlayerProcess& BlackboxTest::startPlayer(const PlayerSetup& setup, const std::wstring& exe) {
     players.push_back(std::make_unique<player::PlayerProcess>());
     player::PlayerProcess& started = *players.back();
     // Process creation is serialised with the exe's: see processCreationLock.
     std::lock_guard creating(processCreationLock());
-    EXPECT_TRUE(started.start(exe.empty() ? playerPath() : exe, playerArguments(spec), announceBoundMs))
+    EXPECT_TRUE(started.start(exe.empty() ? playerPath() : exe, playerArguments(setup), announceBoundMs))
         << "the player did not start or announce itself";
     return started;
 }
 
 player::PlayerProcess& BlackboxTest::startUnderParentNamed(const std::wstring& parentName,
-                                                          const PlayerSpec& parentSpec, const PlayerSpec& childSpec,
+                                                          const PlayerSetup& parentSetup, const PlayerSetup& childSetup,
                                                           DWORD& parentPid) {
     // A folder of its own: Wine matches file names without regard to case.
     std::wstring folder = scratchFolder() + L"\\" + ns;
@@ -82,7 +82,7 @@ player::PlayerProcess& BlackboxTest::startUnderParentNamed(const std::wstring& p
     player::PlayerProcess& child = *players.back();
     {
         std::lock_guard creating(processCreationLock());
-        EXPECT_TRUE(child.start(launcher, quoteArgument(playerPath()) + L" " + playerArguments(childSpec),
+        EXPECT_TRUE(child.start(launcher, quoteArgument(playerPath()) + L" " + playerArguments(childSetup),
                                 announceBoundMs))
             << "the launched player did not report";
     }
@@ -90,9 +90,9 @@ player::PlayerProcess& BlackboxTest::startUnderParentNamed(const std::wstring& p
     fake::SessionSettings session;
     session.processId = parentPid;
     session.parentProcessId = GetCurrentProcessId();
-    session.frequencyHz = parentSpec.frequency;
-    session.level = parentSpec.level;
-    session.endpointMask = parentSpec.endpoints;
+    session.frequencyHz = parentSetup.frequency;
+    session.level = parentSetup.level;
+    session.endpointMask = parentSetup.endpoints;
     int slot = fake::claimSlot(control(), session);
     EXPECT_GE(slot, 0);
     claimedSlots.push_back(slot);

@@ -40,7 +40,7 @@ inline constexpr DWORD announceBoundMs = 20000;
 inline double amplitudeOf(long level16) { return level16 / 32768.0; }
 
 // What a test may ask a player to do; turned into the player's arguments.
-struct PlayerSpec {
+struct PlayerSetup {
     long frequency = 440;
     long level = 8192;
     const wchar_t* state = L"active";  // active, inactive, expired
@@ -48,10 +48,10 @@ struct PlayerSpec {
     int endpoints = 1;          // 1: endpoint 0, 2: endpoint 1, 3: both
     bool window = false;
     bool playing = true;
-    std::vector<PlayerSpec> children;  // child players, each started by this one
+    std::vector<PlayerSetup> children;  // child players, each started by this one
 };
-// The player's command-line tail for a spec (children included).
-std::wstring playerArguments(const PlayerSpec& spec);
+// The player's command-line tail for a setup (children included).
+std::wstring playerArguments(const PlayerSetup& setup);
 
 class BlackboxTest : public testing::Test {
 protected:
@@ -68,13 +68,13 @@ protected:
     std::unique_ptr<ProgramUnderTest> startReadyProgram(const std::vector<std::wstring>& args);
 
     // A player (or a copy of it under another file name) past its announcement.
-    player::PlayerProcess& startPlayer(const PlayerSpec& spec, const std::wstring& exe = L"");
+    player::PlayerProcess& startPlayer(const PlayerSetup& setup, const std::wstring& exe = L"");
     // A player.exe started by a launcher copied as `parentName`, with a
-    // session announced for the launcher too (as `parentSpec` says): a tree
+    // session announced for the launcher too (as `parentSetup` says): a tree
     // whose parent and child have different executable names. Returns the
     // player (the child); the launcher's pid is `parentPid`.
-    player::PlayerProcess& startUnderParentNamed(const std::wstring& parentName, const PlayerSpec& parentSpec,
-                                                 const PlayerSpec& childSpec, DWORD& parentPid);
+    player::PlayerProcess& startUnderParentNamed(const std::wstring& parentName, const PlayerSetup& parentSetup,
+                                                 const PlayerSetup& childSetup, DWORD& parentPid);
     // A copy of the player program under `fileName` in this test's folder.
     std::wstring playerCopy(const std::wstring& fileName);
 
