@@ -5,9 +5,10 @@
 //
 // Threads: the test thread.
 
-#include <windows.h>
+#include "ChildProcess.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class HelperProcess {
@@ -18,15 +19,12 @@ public:
     HelperProcess& operator=(const HelperProcess&) = delete;
     ~HelperProcess();
 
-    bool started() const { return process != nullptr; }
-    std::uint32_t processId() const { return id; }
+    bool started() const { return child.has_value(); }
+    std::uint32_t processId() const { return child ? child->processId() : 0; }
 
     // One line of the helper's standard output, without its newline.
-    std::string readLine();
+    std::string readLine() { return child->readOutputLine(); }
 
 private:
-    HANDLE process = nullptr;
-    std::uint32_t id = 0;
-    HANDLE inputWrite = nullptr;
-    HANDLE outputRead = nullptr;
+    std::optional<ChildProcess> child;
 };
