@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need on a Debian 12 machine, once.
+# Installs what the builds and the tests need on a Debian 12 machine, once:
+# both programs' toolchains, Wine, and the two sound servers the Linux
+# program is tested against.
 # Quick when everything is already there: it only asks dpkg.
 set -euo pipefail
 
-packages=(cmake g++ make googletest libbenchmark-dev
-          g++-mingw-w64-x86-64-posix wine wine64 xvfb)
+packages=(cmake g++ make pkg-config googletest libbenchmark-dev
+          g++-mingw-w64-x86-64-posix wine wine64 xvfb
+          libpulse-dev libxcb1-dev
+          pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -11,8 +11,8 @@
 // the number that run follows as "clients <n>\n") and ends at the end of
 // standard input.
 
-#include "capture/ActivateProcessLoopback.h"
-#include "capture/OpenCaptureSource.h"
+#include "windows/ActivateProcessLoopback.h"
+#include "windows/OpenCaptureSource.h"
 
 #include <windows.h>
 

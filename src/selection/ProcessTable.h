@@ -1,13 +1,13 @@
 #pragma once
 // The scanner's picture of the processes that exist: each process's parent id
-// and its lower-cased executable file name, from one process snapshot.
+// and its lower-cased executable name, from one reading of the process list.
 //
 // Threads: only the thread that runs a scan uses it, and scans never overlap;
-// no lock. refresh() needs Windows; everything else is OS-free.
+// no lock.
 
-#include <array>
 #include <cstdint>
 #include <map>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -15,8 +15,9 @@ struct ProcessTable {
     std::map<std::uint32_t, std::uint32_t> parents;
     std::map<std::uint32_t, std::u16string> names;
 
-    // Empties both maps and refills them from a new snapshot; both stay empty
-    // when the snapshot cannot be taken. (Windows only.)
+    // Empties both maps and refills them from the system's process list; both
+    // stay empty when the list cannot be read. Each system's program defines
+    // it (src/windows, src/linux); everything else here is OS-free.
     void refresh();
 
     // Records one snapshot entry: the parent as given, the executable name
@@ -30,13 +31,8 @@ struct ProcessTable {
     bool lineageContains(std::uint32_t start, std::uint32_t sought) const;
 };
 
-// Executable-name prefixes of audio routing and effects programs. Capturing
-// them would capture, once more, the sound they already route from others.
-inline constexpr std::array<std::u16string_view, 10> ignoredNamePrefixes{
-    u"steelseries", u"sonar",   u"voicemeeter", u"vbaudio",      u"audiorepeater",
-    u"nahimic",     u"fxsound", u"soundswitch", u"equalizerapo", u"peace",
-};
-
-// True when the lower-cased `name` begins with one of ignoredNamePrefixes.
-// Exact on code units: folding case is record()'s job.
+// True when the lower-cased `name` begins with one of `prefixes`; the
+// one-argument form uses the running system's ignoredNamePrefixes
+// (IgnoredNames.h). Exact on code units: folding case is record()'s job.
+bool isIgnoredName(const std::u16string& name, std::span<const std::u16string_view> prefixes);
 bool isIgnoredName(const std::u16string& name);

@@ -2,6 +2,7 @@
 // the selection rules ask of it.
 
 #include "selection/ProcessTable.h"
+#include "selection/IgnoredNames.h"
 
 #include <cwctype>
 #include <utility>
@@ -48,12 +49,16 @@ bool ProcessTable::lineageContains(std::uint32_t start, std::uint32_t sought) co
     }
 }
 
-bool isIgnoredName(const std::u16string& name) {
+bool isIgnoredName(const std::u16string& name, std::span<const std::u16string_view> prefixes) {
     std::u16string_view view(name);
-    for (std::u16string_view prefix : ignoredNamePrefixes) {
+    for (std::u16string_view prefix : prefixes) {
         if (view.starts_with(prefix)) {
             return true;
         }
     }
     return false;
+}
+
+bool isIgnoredName(const std::u16string& name) {
+    return isIgnoredName(name, ignoredNamePrefixes);
 }

@@ -4,9 +4,9 @@
 // mixer returns it says so on standard error (the program itself does not)
 // so that a test can tell that road from the input watch's.
 
-#include "app/Mixer.h"
-#include "app/StandardInputWatch.h"
-#include "platform/StandardStreams.h"
+#include "windows/Mixer.h"
+#include "windows/StandardInputWatch.h"
+#include "windows/StandardStreams.h"
 
 #include <mutex>
 

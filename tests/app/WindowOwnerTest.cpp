@@ -4,7 +4,7 @@
 
 #include "ChildProcess.h"
 #include "app/CommandLine.h"
-#include "app/WindowOwner.h"
+#include "windows/WindowOwner.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // a result-code pointer. The fixture checks that every road releases the
 // operation, the activated interface and the handler (its event closed).
 
-#include "capture/ActivateProcessLoopback.h"
+#include "windows/ActivateProcessLoopback.h"
 #include "fakes/FakePlatformTest.h"
 
 #include <cstring>

@@ -2,7 +2,7 @@
 // identity and one count behind two interface tables, destruction at the last
 // Release, and a completion that always reports success.
 
-#include "capture/ActivationHandler.h"
+#include "windows/ActivationHandler.h"
 #include "fakes/FakePlatformTest.h"
 
 #include <initguid.h>

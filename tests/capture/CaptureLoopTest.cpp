@@ -3,8 +3,8 @@
 // worker keeps polling without a signal and ends promptly on stop, and that
 // stop lets go of everything in the right order, once.
 
-#include "capture/CaptureSource.h"
-#include "capture/SourceMap.h"
+#include "windows/CaptureSource.h"
+#include "windows/SourceMap.h"
 #include "fakes/FakePlatformTest.h"
 
 #include <chrono>

@@ -2,7 +2,7 @@
 // stream it asks for, the order of its steps, a running source on success,
 // and nothing left behind when any step fails.
 
-#include "capture/OpenCaptureSource.h"
+#include "windows/OpenCaptureSource.h"
 #include "fakes/FakePlatformTest.h"
 
 namespace {

@@ -12,7 +12,7 @@
 //
 // Threads: one test thread.
 
-#include "platform/CoreAudio.h"
+#include "windows/CoreAudio.h"
 
 #include <deque>
 #include <memory>

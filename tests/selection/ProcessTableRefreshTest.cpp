@@ -2,7 +2,7 @@
 // the failure paths, and Wine's real one for a child the test starts.
 
 #include "HelperProcess.h"
-#include "selection/ProcessTableRefresh.h"
+#include "windows/ProcessTableRefresh.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 // The process table's lineage walk, name recording and ignored-name rule.
 
 #include "selection/ProcessTable.h"
+#include "selection/IgnoredNames.h"
 
 #include <gtest/gtest.h>
 
@@ -124,20 +125,20 @@ TEST(IgnoredNames, MatchByPrefixOfTheLowerCasedName) {
     for (const Case& c : cases) {
         ProcessTable table;
         table.record(1, 0, c.exeName);
-        EXPECT_EQ(isIgnoredName(table.names.at(1)), c.ignored)
+        EXPECT_EQ(isIgnoredName(table.names.at(1), windowsIgnoredNamePrefixes), c.ignored)
             << std::string(c.exeName.begin(), c.exeName.end());
     }
 }
 
 TEST(IgnoredNames, ComparisonIsExactOnCodeUnits) {
     // Case folding is record()'s job; the rule itself does not fold.
-    EXPECT_FALSE(isIgnoredName(u"Sonar.exe"));
-    EXPECT_TRUE(isIgnoredName(u"sonar.exe"));
-    EXPECT_EQ(ignoredNamePrefixes.size(), 10u);
-    for (std::u16string_view prefix : ignoredNamePrefixes) {
-        EXPECT_TRUE(isIgnoredName(std::u16string(prefix)));
+    EXPECT_FALSE(isIgnoredName(u"Sonar.exe", windowsIgnoredNamePrefixes));
+    EXPECT_TRUE(isIgnoredName(u"sonar.exe", windowsIgnoredNamePrefixes));
+    EXPECT_EQ(windowsIgnoredNamePrefixes.size(), 10u);
+    for (std::u16string_view prefix : windowsIgnoredNamePrefixes) {
+        EXPECT_TRUE(isIgnoredName(std::u16string(prefix), windowsIgnoredNamePrefixes));
         // One unit short of a prefix is a prefix of none of them.
-        EXPECT_FALSE(isIgnoredName(std::u16string(prefix.substr(0, prefix.size() - 1))));
+        EXPECT_FALSE(isIgnoredName(std::u16string(prefix.substr(0, prefix.size() - 1)), windowsIgnoredNamePrefixes));
     }
 }
 

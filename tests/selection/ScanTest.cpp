@@ -3,7 +3,7 @@
 // never-started CaptureSources.
 
 #include "FakeSessionPlatform.h"
-#include "selection/Scanner.h"
+#include "windows/Scanner.h"
 
 #include <gtest/gtest.h>
 

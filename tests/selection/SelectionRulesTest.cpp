@@ -1,6 +1,7 @@
 // The window rule and the all-except rule over a fixed process tree.
 
 #include "selection/SelectionRules.h"
+#include "selection/IgnoredNames.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +23,7 @@ ProcessTable sampleTable() {
     table.record(130, 120, u"CallerChild.exe");
     table.record(140, 130, u"CallerGrandchild.exe");
     table.record(600, 120, u"vintra-app-audio.exe");
-    table.record(1000, 100, u"VoiceMeeter.exe");
+    table.record(1000, 100, std::u16string(ignoredNamePrefixes[0]) + u"x");
     table.record(1010, 1000, u"Player.exe");
     table.record(2000, 100, u"Browser.exe");
     table.record(2010, 2000, u"Browser.exe");

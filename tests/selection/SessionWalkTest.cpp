@@ -2,7 +2,7 @@
 // what each failing call costs, and that every reference comes back once.
 
 #include "FakeSessionPlatform.h"
-#include "selection/SessionWalk.h"
+#include "windows/SessionWalk.h"
 
 #include <gtest/gtest.h>
 

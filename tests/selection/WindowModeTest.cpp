@@ -4,8 +4,8 @@
 // and this test as its grandparent.
 
 #include "HelperProcess.h"
-#include "capture/OpenCaptureSource.h"
-#include "selection/Scanner.h"
+#include "windows/OpenCaptureSource.h"
+#include "windows/Scanner.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 // activation is in flight; fakeActivationLock guards them otherwise.
 
 #include "fakes/FakeCom.h"
-#include "platform/CoreAudio.h"
+#include "windows/CoreAudio.h"
 
 #include <optional>
 #include <string>

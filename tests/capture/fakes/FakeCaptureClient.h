@@ -6,7 +6,7 @@
 // reads the record; CaptureScript::lock guards every field of the script.
 
 #include "fakes/FakeCom.h"
-#include "platform/CoreAudio.h"
+#include "windows/CoreAudio.h"
 
 #include <cstdint>
 #include <deque>

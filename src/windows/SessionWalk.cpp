@@ -1,6 +1,6 @@
-#include "selection/SessionWalk.h"
+#include "windows/SessionWalk.h"
 
-#include "platform/ComPtr.h"
+#include "windows/ComPtr.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "app/Mixer.h"
+#include "windows/Mixer.h"
 
 #include "app/MixerLoop.h"
-#include "platform/StandardStreams.h"
+#include "windows/StandardStreams.h"
 
 #include <windows.h>
 

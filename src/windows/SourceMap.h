@@ -4,7 +4,7 @@
 // removes entries, the mixer iterates, always with that lock held. Destroying
 // an entry destroys (and so stops) its source.
 
-#include "capture/CaptureSource.h"
+#include "windows/CaptureSource.h"
 
 #include <cstdint>
 #include <map>

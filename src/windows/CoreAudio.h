@@ -14,7 +14,7 @@
 #include <audiopolicy.h>
 #include <mmdeviceapi.h>
 
-#include "platform/ProcessLoopbackParams.h"
+#include "windows/ProcessLoopbackParams.h"
 
 using ActivateAudioInterfaceAsyncRoutine = HRESULT(WINAPI*)(
     LPCWSTR deviceInterfacePath, REFIID riid, PROPVARIANT* activationParams,

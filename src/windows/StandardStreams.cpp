@@ -1,4 +1,4 @@
-#include "platform/StandardStreams.h"
+#include "windows/StandardStreams.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
-#include "capture/OpenCaptureSource.h"
+#include "windows/OpenCaptureSource.h"
 
-#include "capture/ActivateProcessLoopback.h"
+#include "windows/ActivateProcessLoopback.h"
 
 std::unique_ptr<CaptureSource> openCaptureSource(std::uint32_t processId) {
     // The local owner: every return without the source, and every exception,

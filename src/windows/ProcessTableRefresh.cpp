@@ -1,4 +1,4 @@
-#include "selection/ProcessTableRefresh.h"
+#include "windows/ProcessTableRefresh.h"
 
 #include <cwchar>
 

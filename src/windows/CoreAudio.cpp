@@ -1,3 +1,3 @@
-#include "platform/CoreAudio.h"
+#include "windows/CoreAudio.h"
 
 ActivateAudioInterfaceAsyncRoutine activateAudioInterfaceAsync = &ActivateAudioInterfaceAsync;

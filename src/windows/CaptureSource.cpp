@@ -1,4 +1,4 @@
-#include "capture/CaptureSource.h"
+#include "windows/CaptureSource.h"
 
 #include "capture/PacketConversion.h"
 

@@ -1,14 +1,14 @@
 // Entry of vintra-app-audio: start-up on the main thread, then the mixer.
 
 #include "app/CommandLine.h"
-#include "app/Mixer.h"
-#include "app/StandardInputWatch.h"
-#include "app/WindowOwner.h"
-#include "capture/ActivateProcessLoopback.h"
-#include "platform/StandardStreams.h"
-#include "selection/ScanContext.h"
+#include "windows/Mixer.h"
+#include "windows/StandardInputWatch.h"
+#include "windows/WindowOwner.h"
+#include "windows/ActivateProcessLoopback.h"
+#include "windows/StandardStreams.h"
+#include "windows/ScanContext.h"
 #include "selection/ScanGate.h"
-#include "selection/Scanner.h"
+#include "windows/Scanner.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "capture/ActivationHandler.h"
+#include "windows/ActivationHandler.h"
 
 #include <cstring>
 

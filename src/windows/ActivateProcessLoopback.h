@@ -4,7 +4,7 @@
 // Threads: any thread already in COM's multithreaded apartment; calls share no
 // state, so two threads may activate at the same time.
 
-#include "platform/CoreAudio.h"
+#include "windows/CoreAudio.h"
 
 #include <cstdint>
 

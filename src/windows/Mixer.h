@@ -6,7 +6,7 @@
 // Threads: main thread only. Per block it takes the source-map lock, then each
 // source's `lock` in turn (never the other way round).
 
-#include "capture/SourceMap.h"
+#include "windows/SourceMap.h"
 
 #include <mutex>
 

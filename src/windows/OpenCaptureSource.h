@@ -4,7 +4,7 @@
 // Threads: the scanning thread (in the multithreaded apartment), which holds
 // the source-map lock for the whole call. Takes no lock itself.
 
-#include "capture/CaptureSource.h"
+#include "windows/CaptureSource.h"
 
 #include <cstdint>
 #include <memory>

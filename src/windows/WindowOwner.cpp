@@ -1,4 +1,4 @@
-#include "app/WindowOwner.h"
+#include "windows/WindowOwner.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "app/StandardInputWatch.h"
+#include "windows/StandardInputWatch.h"
 
 #include <windows.h>
 

@@ -17,9 +17,9 @@
 // refers to it) and is neither copied nor moved.
 
 #include "capture/SampleFifo.h"
-#include "platform/ComPtr.h"
-#include "platform/CoreAudio.h"
-#include "platform/UniqueHandle.h"
+#include "windows/ComPtr.h"
+#include "windows/CoreAudio.h"
+#include "windows/UniqueHandle.h"
 
 #include <atomic>
 #include <cstdint>

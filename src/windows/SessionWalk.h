@@ -8,7 +8,7 @@
 // Threads: the scanning thread, in the multithreaded apartment, without the
 // source-map lock. Every reference it obtains is released before it returns.
 
-#include "platform/CoreAudio.h"
+#include "windows/CoreAudio.h"
 #include "selection/SelectionRules.h"
 
 #include <functional>

@@ -3,7 +3,7 @@
 // flow owns for the whole run. The first scan gets it on the main thread; the
 // rescan thread keeps a pointer to the same record until the process ends.
 
-#include "capture/SourceMap.h"
+#include "windows/SourceMap.h"
 #include "selection/ProcessTable.h"
 
 #include <cstdint>

@@ -7,10 +7,10 @@
 // Scans never overlap: the first ends before the rescan thread starts, and
 // the rescan thread runs its scans one at a time.
 
-#include "capture/CaptureSource.h"
-#include "selection/ScanContext.h"
+#include "windows/CaptureSource.h"
+#include "windows/ScanContext.h"
 #include "selection/ScanGate.h"
-#include "selection/SessionWalk.h"
+#include "windows/SessionWalk.h"
 
 #include <cstdint>
 #include <functional>

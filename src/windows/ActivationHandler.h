@@ -17,7 +17,7 @@
 // There is deliberately no virtual destructor: COM objects are destroyed
 // through their own Release, never through an interface pointer.
 
-#include "platform/CoreAudio.h"
+#include "windows/CoreAudio.h"
 
 class ActivationHandler final : public IActivateAudioInterfaceCompletionHandler, public IAgileObject {
 public:

@@ -1,6 +1,6 @@
-#include "capture/ActivateProcessLoopback.h"
+#include "windows/ActivateProcessLoopback.h"
 
-#include "capture/ActivationHandler.h"
+#include "windows/ActivationHandler.h"
 
 IAudioClient* ActivateProcessLoopback(std::uint32_t processId, HRESULT* resultCode) {
     return activateProcessLoopbackWithin(processId, resultCode, activationWaitMilliseconds);

@@ -1,6 +1,6 @@
-#include "selection/Scanner.h"
+#include "windows/Scanner.h"
 
-#include "capture/OpenCaptureSource.h"
+#include "windows/OpenCaptureSource.h"
 #include "selection/Reconcile.h"
 #include "selection/SelectionRules.h"
 
