@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test layer: the OS-free code natively under AddressSanitizer and
 # UndefinedBehaviorSanitizer, its lock protocol under ThreadSanitizer, the
-# Linux program, then the Windows units and the shipped exe under Wine. Installs what is missing first.
+# Linux program, then the Windows units and the shipped exe under Wine.
+# Installs what is missing first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh

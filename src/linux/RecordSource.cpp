@@ -15,9 +15,19 @@ constexpr std::uint32_t fragmentBytes = 480 * 2 * sizeof(float);
 // ADJUST_LATENCY makes the server size the monitor's own latency from the
 // fragment. DONT_MOVE: the record stream stays bound to the sink it was made
 // on; if the played stream moves, the server ends this one and the next scan
-// opens a new one on the new sink.
+// opens a new one on the new sink. DONT_INHIBIT_AUTO_SUSPEND: recording a
+// paused player must not keep its output device awake.
+//
+// What no flag shortens: a record stream bound to a playback stream gets
+// that stream's audio when the sink renders it, and a sink renders ahead by
+// its configured latency. A PulseAudio null sink that was idle, or that plays
+// only players with a 2 s buffer, has rendered up to 2 s ahead before the
+// source exists, so its first audio can come that late; once it flows, this
+// stream's low latency holds the sink's render-ahead down. PipeWire renders
+// in quanta of a few milliseconds and delivers at once.
 constexpr pa_stream_flags_t recordFlags =
-    static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
+    static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE |
+                                   PA_STREAM_DONT_INHIBIT_AUTO_SUSPEND);
 
 }  // namespace
 
