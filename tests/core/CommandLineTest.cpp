@@ -28,9 +28,10 @@ TEST(CommandLine, OptionWalk) {
         SCOPED_TRACE("row " + std::to_string(&c - cases));
         std::vector<const wchar_t*> argv{L"vintra-app-audio"};
         argv.insert(argv.end(), c.args.begin(), c.args.end());
+        argv.push_back(nullptr);  // as the runtime ends argv
         std::vector<std::uint64_t> lookedUp;
         const SelectionValues v = parseCommandLine(
-            static_cast<int>(argv.size()), argv.data(), [&](std::uint64_t handle, std::uint32_t& pid) {
+            static_cast<int>(argv.size() - 1), argv.data(), [&](std::uint64_t handle, std::uint32_t& pid) {
                 lookedUp.push_back(handle);
                 pid = handle > 0 && handle < 100 ? static_cast<std::uint32_t>(1000 + handle) : pid;
             });
@@ -46,19 +47,17 @@ TEST(CommandLine, OptionWalk) {
 }
 
 TEST(CommandLine, SaturatingConversions) {
-    constexpr std::uint32_t max32 = 4294967295u;
-    constexpr std::uint64_t max64 = 18446744073709551615u;
     struct Case { const wchar_t* text; std::uint32_t pid; std::uint64_t handle; };
     const Case cases[] = {
-        {L"1234", 1234, 1234},  {L" \t\n\v\f\r42", 42, 42}, {L"\u00A0" L"5", 0, 0},  // C-locale space only
-        {L"+17", 17, 17},       {L"+-5", 0, 0},             {L"--5", 0, 0},
-        {L"", 0, 0},            {L"-", 0, 0},               {L"abc", 0, 0},
-        {L"0x10", 0, 0},        {L"12abc", 12, 12},         {L"4 2", 4, 4},
-        {L"-1", max32, max64},  {L"-4294967295", 1, 18446744069414584321u},
-        {L"-4294967296", max32, 18446744069414584320u},     {L"4294967294", 4294967294u, 4294967294u},
-        {L"4294967296", max32, 4294967296u},                {L"18446744073709551614", max32, max64 - 1},
-        {L"18446744073709551616", max32, max64},            {L"-18446744073709551615", max32, 1},
-        {L"-99999999999999999999999", max32, max64},
+        {L"1234", 1234, 1234},         {L" \t\n\v\f\r42", 42, 42}, {L"\u00A0" L"5", 0, 0},  // C-locale space only
+        {L"+17", 17, 17},              {L"+-5", 0, 0},               {L"--5", 0, 0},
+        {L"", 0, 0},                   {L"-", 0, 0},                 {L"abc", 0, 0},
+        {L"0x10", 0, 0},               {L"12abc", 12, 12},           {L"4 2", 4, 4},
+        {L"-1", UINT32_MAX, UINT64_MAX},                  {L"-4294967295", 1, 18446744069414584321u},
+        {L"-4294967296", UINT32_MAX, 18446744069414584320u}, {L"4294967294", 4294967294u, 4294967294u},
+        {L"4294967296", UINT32_MAX, 4294967296u},         {L"18446744073709551614", UINT32_MAX, UINT64_MAX - 1},
+        {L"18446744073709551616", UINT32_MAX, UINT64_MAX}, {L"-18446744073709551615", UINT32_MAX, 1},
+        {L"-99999999999999999999999", UINT32_MAX, UINT64_MAX},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("row " + std::to_string(&c - cases));

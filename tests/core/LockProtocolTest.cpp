@@ -54,7 +54,7 @@ TEST(LockProtocol, MixerGathersWhileWorkersAppendAndScansReconcile) {
     // Unless a half frame or a half-built FIFO is seen, each left sum is
     // exactly minus its right sum.
     int blocks = 0, torn = 0, heard = 0;
-    for (const auto deadline = std::chrono::steady_clock::now() + 120s;
+    for (const auto deadline = std::chrono::steady_clock::now() + 60s;
          (blocks < 300 || scans < 40) && std::chrono::steady_clock::now() < deadline; ++blocks) {
         MixBuffer buffer;
         buffer.fill(0.0f);

@@ -104,7 +104,7 @@ TEST(Mix, PacketsAppendScaledThenTheNewest9600AreKept) {
             packet[i] = static_cast<std::int16_t>(i % 3 == 0 ? -32768 : i % 3 == 1 ? 32767 : i * 7919);
             expected.push_back(c.silent || c.noData ? 0.0f : static_cast<float>(packet[i]) / 32768.0f);
         }
-        expected.erase(expected.begin(), expected.end() - std::min(expected.size(), sampleFifoCap));
+        expected.erase(expected.begin(), expected.end() - std::min<std::size_t>(expected.size(), 9600));
         appendPacket(fifo, c.noData ? nullptr : packet.data(), c.frames, c.silent);
         ASSERT_EQ(fifo.size(), expected.size());
         for (std::size_t i = 0; i < expected.size(); ++i, fifo.popFront()) {

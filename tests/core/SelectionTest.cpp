@@ -27,7 +27,7 @@ TEST(ProcessTable, LineageWalkIsBounded) {
     }
 }
 
-TEST(ProcessTable, IgnoredNamesStartWithAPrefixOfTheirSystemsList) {
+TEST(ProcessTable, NamesAreRecordedLowerCaseAndIgnoredByPrefix) {
     struct Case { std::u16string name; bool onWindows, onLinux; };
     const Case cases[] = {
         {u"steelseriesgg.exe", true, false}, {u"sonar.exe", true, false},         {u"voicemeeter8x64.exe", true, false},
@@ -42,8 +42,10 @@ TEST(ProcessTable, IgnoredNamesStartWithAPrefixOfTheirSystemsList) {
         EXPECT_EQ(isIgnoredName(c.name, windowsIgnoredNamePrefixes), c.onWindows) << &c - cases;
         EXPECT_EQ(isIgnoredName(c.name, linuxIgnoredNamePrefixes), c.onLinux) << &c - cases;
     }
-    // Folding case is record()'s part: the executable's name lower-cased as a whole.
+    // Folding case is record()'s part: the executable's name lower-cased as a
+    // whole; a later entry for the same id replaces an earlier one.
     ProcessTable table;
+    table.record(1, 0, u"other.exe");
     table.record(1, 0, u"SoundSwitch.EXE");
     EXPECT_TRUE(table.names.at(1) == u"soundswitch.exe");
 }
