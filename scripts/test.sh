@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test layer: the OS-free code natively under AddressSanitizer and
-# UndefinedBehaviorSanitizer, its lock protocol under ThreadSanitizer, then the
-# Windows units and the shipped exe under Wine. Installs what is missing first.
+# UndefinedBehaviorSanitizer, its lock protocol under ThreadSanitizer, the
+# Linux program, then the Windows units and the shipped exe under Wine.
+# Installs what is missing first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -17,6 +18,11 @@ run_layer() {
 }
 
 run_layer native
+# The Linux program itself (its tests against real sound servers come with
+# their own layer).
+echo "== linux (program)"
+cmake --preset linux >/dev/null
+cmake --build --preset linux -j"$jobs" --target vintra-app-audio >/dev/null || status=1
 run_layer native-tsan -L concurrency --no-tests=ignore
 run_layer windows
 exit $status

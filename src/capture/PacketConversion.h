@@ -1,6 +1,8 @@
 #pragma once
-// Moving one captured packet into a SampleFifo: 16-bit PCM stereo to float,
-// silent packets as zeros, then the cap. OS-free, so that it also runs
+// Moving one captured packet into a SampleFifo: 16-bit PCM stereo to float
+// (the Windows program's packets) or float samples as they are (the Linux
+// program's, which the sound server has already converted), silent packets
+// as zeros, then the cap. OS-free, so that it also runs
 // natively under the sanitizers and in the benchmarks.
 //
 // Threads: the capture worker, with the source's `lock` held for the whole
@@ -25,3 +27,9 @@ static_assert(sampleScale * 32768.0f == 1.0f);
 // A packet with no data that is not marked silent is taken as silence rather
 // than read through a null pointer.
 void appendPacket(SampleFifo& fifo, const void* data, std::uint32_t frames, bool silent);
+
+// Appends `samples` floats read from `data` (native float32, interleaved
+// left then right; any alignment), or `samples` zeros when `data` is null (a
+// hole in the recorded stream is silence), then trims `fifo` to its newest
+// sampleFifoCap samples, with the same result as appending one at a time.
+void appendFloatSamples(SampleFifo& fifo, const void* data, std::size_t samples);

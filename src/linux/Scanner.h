@@ -1,0 +1,34 @@
+#pragma once
+// The scan: refresh the process table, list the server's playback streams,
+// decide which are wanted, and make the SourceMap match under the source-map
+// lock. A scan also reconnects to the server when the connection has broken.
+//
+// Threads: the main thread runs the first scan before "ready"; the rescan
+// thread runs every later one, inside the scan gate. Scans never overlap.
+
+#include "linux/PulseConnection.h"
+#include "linux/RescanWake.h"
+#include "linux/SourceMap.h"
+#include "selection/ProcessTable.h"
+#include "selection/ScanGate.h"
+#include "selection/StreamRules.h"
+
+#include <mutex>
+
+// What a scan works on: non-owning pointers into the state that the main flow
+// owns for the whole run, and the selection, fixed at start-up.
+struct ScanContext {
+    PulseConnection* pulse;
+    ProcessTable* processTable;
+    StreamSelection selection;
+    std::mutex* sourceMapLock;  // guards *sources
+    SourceMap* sources;
+};
+
+// One whole scan. Prints nothing, reports nothing.
+void Scanner(const ScanContext& context);
+
+// The rescan thread's routine: forever, a scan through `gate` 2000 ms after
+// the last one, or soon after `wake` is woken; once the gate is closed it only
+// waits. Never returns.
+[[noreturn]] void rescanLoop(const ScanContext* context, ScanGate* gate, RescanWake* wake);

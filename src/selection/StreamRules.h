@@ -1,0 +1,40 @@
+#pragma once
+// The Linux program's selection: which of the sound server's playback streams
+// are to be recorded. Each stream is recorded alone (a record stream bound to
+// that one playback stream), so the rule picks streams, not processes, and no
+// process is dropped for having a captured ancestor: a child's stream is not
+// heard through its parent's.
+//
+// OS-free and pure. Called on the scanning thread, after the process table's
+// refresh and before the source-map lock is taken.
+
+#include "selection/ProcessTable.h"
+
+#include <cstdint>
+#include <set>
+#include <span>
+
+// One playback stream as a scan sees it.
+struct PlaybackStream {
+    std::uint32_t index = 0;      // the server's id of the stream
+    std::uint32_t sink = 0;       // the output it plays to
+    std::uint32_t processId = 0;  // the playing process; 0 when the server plays it itself
+    bool eventSound = false;      // a system or notification sound
+};
+
+using StreamIndexSet = std::set<std::uint32_t>;
+
+struct StreamSelection {
+    bool allExcept = false;
+    std::uint32_t targetPid = 0;  // window mode: the window's process
+    std::uint32_t selfPid = 0;    // the caller (window mode) or the excluded process
+    std::uint32_t ownPid = 0;     // this program
+};
+
+// The indices of the streams to record. Streams of no process and event
+// sounds never qualify. Window mode: every stream of the target or one of its
+// descendants, none when the self process is the target or one of its
+// ancestors. All-except mode: every stream whose process survives
+// candidatesOf's exclusions.
+StreamIndexSet wantedStreams(const ProcessTable& table, std::span<const PlaybackStream> streams,
+                             const StreamSelection& selection);
