@@ -1,29 +1,38 @@
 #!/usr/bin/env bash
 # Prints one table of the program's performance figures, each with how it was
-# measured: the native hot paths (Google Benchmark, the bench preset) and the
+# measured: the native hot paths (Google Benchmark, the bench preset), the
 # running exe under Wine with the fake Core Audio platform, read from a pipe
-# by a parent (the windows preset). Figures only: nothing here fails on a
-# time; the exit code says whether the figures could be taken at all.
+# by a parent (the windows preset), and the Linux program against private
+# PulseAudio and PipeWire servers with real players (the linux preset).
+# Figures only: nothing here fails on a time; the exit code says whether the
+# figures could be taken at all.
 #
-#   scripts/bench.sh                 the whole table (about 12 minutes)
+#   scripts/bench.sh                 the whole table (about 25 minutes)
 #   scripts/bench.sh --quick         the same with short runs, to try it out
+#   scripts/bench.sh --linux [--quick]  the Linux program's figures alone
 #   scripts/bench.sh --endurance [s] the long endurance test instead (600 s),
 #                                    players starting and stopping throughout
 #
-# VINTRA_BENCH_BUILD and VINTRA_WINDOWS_BUILD name other build folders than
-# the presets' (build/bench, build/windows), to keep clear of another build.
+# VINTRA_BENCH_BUILD, VINTRA_WINDOWS_BUILD and VINTRA_LINUX_BUILD name other
+# build folders than the presets' (build/bench, build/windows, build/linux),
+# to keep clear of another build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 mode=full
+parts=all
 endurance_seconds=600
-case "${1:-}" in
-  --quick) mode=quick ;;
-  --endurance) mode=endurance; endurance_seconds=${2:-600} ;;
-  "") ;;
-  *) echo "usage: scripts/bench.sh [--quick | --endurance [seconds]]" >&2; exit 2 ;;
-esac
+usage() { echo "usage: scripts/bench.sh [--linux] [--quick] | --endurance [seconds]" >&2; exit 2; }
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --quick) mode=quick ;;
+    --linux) parts=linux ;;
+    --endurance) mode=endurance; endurance_seconds=${2:-600}; [ $# -gt 1 ] && shift ;;
+    *) usage ;;
+  esac
+  shift
+done
 
 scripts/setup.sh
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -31,6 +40,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 bench_dir=${VINTRA_BENCH_BUILD:-build/bench}
 win_dir=${VINTRA_WINDOWS_BUILD:-build/windows}
+linux_dir=${VINTRA_LINUX_BUILD:-build/linux}
 
 build_windows() {
   cmake --preset windows -B "$win_dir" >/dev/null
@@ -49,14 +59,17 @@ if [ "$mode" = endurance ]; then
 fi
 
 if [ "$mode" = quick ]; then
-  stream_seconds=15; cost_seconds=5; startups=3; min_time=0.1
+  stream_seconds=15; cost_seconds=5; startups=3; min_time=0.1; clicks=20; first_runs=1
 else
-  stream_seconds=60; cost_seconds=15; startups=10; min_time=0.5
+  stream_seconds=60; cost_seconds=15; startups=10; min_time=0.5; clicks=100; first_runs=3
 fi
 
 figures=$(mktemp)
-trap 'rm -f "$figures"' EXIT
+# Short, since the servers' socket paths inside it must fit a socket address.
+linux_scratch=$(mktemp -d /tmp/vintra-bench.XXXXXX)
+trap 'rm -f "$figures"; rm -rf "$linux_scratch"' EXIT
 
+if [ "$parts" = all ]; then
 # --- native hot paths --------------------------------------------------------
 echo "building the native benchmarks (bench preset)..." >&2
 cmake --preset bench -B "$bench_dir" >/dev/null
@@ -95,6 +108,22 @@ run_part stream "$stream_seconds" churn
 run_part cost "$cost_seconds" 0 1 8 32
 run_part startup "$startups"
 scripts/wine-session stop "$wine_home"
+fi
+
+# --- the Linux program against real sound servers ------------------------------
+echo "building the Linux program and its measuring program (linux preset)..." >&2
+cmake --preset linux -B "$linux_dir" >/dev/null
+cmake --build "$linux_dir" -j"$jobs" --target linux-figures >/dev/null
+# One server at a time: each part starts its own, in the scratch folder, and
+# stops it; the parts run one after the other so that none measures another.
+for kind in pulseaudio pipewire; do
+  for part in "stream $stream_seconds" "cost $cost_seconds 0 1 8" "latency $clicks" "first-audio $first_runs"; do
+    echo "running linux-figures $kind $part..." >&2
+    # shellcheck disable=SC2086
+    "$linux_dir/bench/linux/linux-figures" "$kind" "$linux_scratch/$kind" $part </dev/null 2>&1 |
+      tee -a "$figures.log" | sed -n 's/^figure|//p' >>"$figures" || true
+  done
+done
 
 # --- the table ----------------------------------------------------------------
 echo

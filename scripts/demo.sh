@@ -1,63 +1,65 @@
 #!/usr/bin/env bash
-# The program's main job, end to end, on Linux: two applications play tones,
-# a parent (record-wav) starts the unmodified vintra-app-audio.exe in
-# all-except mode, records what it streams, and wav-report says what it heard.
+# The program's main job, end to end: two applications play tones, a parent
+# (record-wav) starts vintra-app-audio in all-except mode, records what it
+# streams into a WAV file and stops it, and wav-report says what it heard.
 #
-# Linux has no Windows audio, so the capture platform is simulated: Wine runs
-# the exe with a fake Core Audio (tests/fakeplatform's mmdevapi.dll, chosen
-# with WINEDLLOVERRIDES=mmdevapi=n), and the "applications" are player.exe
-# processes whose sessions and tones that fake reports. The exe and
-# record-wav are the same binaries that run on Windows against real audio.
+#   scripts/demo.sh          the Linux program against a real sound server:
+#                            a private PulseAudio with a null sink (no sound
+#                            hardware needed) and two pacat players
+#   scripts/demo.sh --wine   the Windows exe under Wine, with a simulated
+#                            Core Audio platform and simulated players
+#                            (scripts/demo-wine.sh)
+#
+# Everything it starts it stops again; nothing on the machine outside its
+# temporary folder changes. DEMO_SECONDS sets the recording's length (3 s).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+case "${1:-}" in
+  "") ;;
+  --wine) exec scripts/demo-wine.sh ;;
+  *) echo "usage: scripts/demo.sh [--wine]" >&2; exit 2 ;;
+esac
+
 scripts/setup.sh
-
 seconds=${DEMO_SECONDS:-3}
-build=build/windows
-home=$build/wine
-echo "== building (windows preset)"
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j2 \
-  --target vintra-app-audio record-wav wav-report player vintra_fake_mmdevapi >/dev/null
+build=build/linux
+echo "== building (linux preset)"
+cmake --preset linux >/dev/null
+cmake --build --preset linux -j2 --target vintra-app-audio record-wav wav-report tone >/dev/null
 
-winpath() { local p; p=$(realpath "$1"); echo "Z:${p//\//\\}"; }
-
-tmp=$(mktemp -d)
-fds=()
+# Short, since the server's socket path inside it must fit a socket address.
+tmp=$(mktemp -d /tmp/vintra-demo.XXXXXX)
+players=()
 cleanup() {
-  # Closing the players' standard input ends them; then the Wine session.
-  for fd in "${fds[@]}"; do eval "exec $fd>&-"; done
-  wait 2>/dev/null || true
-  scripts/wine-session stop "$home"
+  for pid in "${players[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${players[@]}"; do wait "$pid" 2>/dev/null || true; done
+  scripts/sound-server stop "$tmp/server"
   rm -rf "$tmp"
 }
 trap cleanup EXIT
 
-echo "== starting Wine and installing the simulated capture platform"
-scripts/wine-session start "$home"
-cp "$build/tests/fakeplatform/mmdevapi.dll" "$home/prefix/drive_c/windows/system32/mmdevapi.dll"
-export VINTRA_WINE_HOME=$PWD/$home
-export VINTRA_FAKE_NAMESPACE=demo-$$
-export VINTRA_DLL_OVERRIDES=mmdevapi=n
+echo "== starting a private PulseAudio with a null sink, in $tmp/server"
+scripts/sound-server start pulseaudio "$tmp/server" >/dev/null
+# shellcheck source=/dev/null
+. "$tmp/server/env"
 
-# start_player NAME ARGS...: a player under Wine, its standard input held
-# open on a descriptor of ours until the end.
-start_player() {
-  local name=$1 fd; shift
-  mkfifo "$tmp/$name.in"
-  scripts/wine-run "$build/tests/player/player.exe" "$@" <"$tmp/$name.in" >"$tmp/$name.out" 2>/dev/null &
-  exec {fd}>"$tmp/$name.in"
-  fds+=("$fd")
-  for _ in $(seq 300); do grep -q '^pid=' "$tmp/$name.out" 2>/dev/null && break; sleep 0.1; done
-  echo "   $name: $(head -1 "$tmp/$name.out") (${*})"
+# play NAME FREQUENCY LEVEL: pacat with a realistic 30 ms buffer, as a
+# desktop player asks for, playing a steady tone for a minute at most.
+play() {
+  "$build/examples/tone" "$2" "$3" 60 >"$tmp/$1.s16"
+  pacat --latency-msec=30 --format=s16le --rate=48000 --channels=2 --client-name="$1" <"$tmp/$1.s16" &
+  players+=($!)
+  echo "   $1: pid $!, $2 Hz at $3"
 }
 echo "== two applications playing"
-start_player player-a --freq 440 --level 8192 --channels 3
-start_player player-b --freq 660 --level 4096 --channels 3 --endpoints 2
+play player-a 440 0.25
+play player-b 660 0.125
+# A null sink that has been idle renders up to 2 s ahead and reaches a new
+# stream only then (docs/performance.md): the players are heard after that.
+sleep 2.5
 
-echo "== record-wav: $seconds s from vintra-app-audio.exe --all-except 0"
-wav=$tmp/capture.wav
-scripts/wine-run "$build/examples/record-wav.exe" "$seconds" "$(winpath "$tmp")\\capture.wav" \
-  "$(winpath "$build/src/app/vintra-app-audio.exe")" --all-except 0 </dev/null
+echo "== record-wav: $seconds s from vintra-app-audio --all-except 0"
+"$build/examples/record-wav" "$seconds" "$tmp/capture.wav" "$build/src/linux/vintra-app-audio" --all-except 0 </dev/null
 echo "== what the parent heard (expected: 440 Hz at about 0.250, 660 Hz at about 0.125)"
-scripts/wine-run "$build/examples/wav-report.exe" "$(winpath "$wav")" </dev/null
+"$build/examples/wav-report" "$tmp/capture.wav"

@@ -13,6 +13,7 @@
 // child; one reader thread drains the child's standard error (so the child can
 // never block on it) and signals when "ready\n" has arrived.
 
+#include "Recording.h"
 #include "WavFile.h"
 
 #include <windows.h>
@@ -27,10 +28,9 @@
 
 namespace {
 
-constexpr DWORD blockBytes = 3840;
-constexpr int blocksPerSecond = 100;
-constexpr DWORD readyBoundMs = 30000;  // the first scan may wait on slow activations
-constexpr DWORD exitBoundMs = 5000;
+using recording::blockBytes;
+using recording::exitBoundMs;
+using recording::readyBoundMs;
 
 // Quotes one argument so that the child's CommandLineToArgvW gives it back
 // unchanged (backslashes before a quote are doubled, as that parser expects).
@@ -145,20 +145,6 @@ std::string narrow(const wchar_t* wide) {
     return out;
 }
 
-std::string printable(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -166,13 +152,11 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "usage: record-wav <seconds> <out.wav> <path-to-exe> [exe args...]\n");
         return 64;
     }
-    wchar_t* end = nullptr;
-    double seconds = std::wcstod(argv[1], &end);
-    if (end == argv[1] || *end != L'\0' || !(seconds > 0) || seconds > 24 * 3600) {
+    const std::optional<long long> blocksWanted = recording::blocksFor(narrow(argv[1]));
+    if (!blocksWanted) {
         std::fprintf(stderr, "record-wav: seconds must be a positive number\n");
         return 64;
     }
-    const long long blocksWanted = static_cast<long long>(seconds * blocksPerSecond + 0.5);
 
     sound::WavWriter wav;
     if (!wav.open(narrow(argv[2]))) {
@@ -216,11 +200,11 @@ int wmain(int argc, wchar_t** argv) {
         ErrorReader errors(error.read);
         if (!errors.waitForReady(readyBoundMs)) {
             std::fprintf(stderr, "record-wav: no \"ready\" from the program; it said: \"%s\"\n",
-                         printable(errors.received()).c_str());
+                         recording::printable(errors.received()).c_str());
             status = 1;
         } else {
             std::vector<char> block(blockBytes);
-            while (blocks < blocksWanted && readBlock(output.read, block.data())) {
+            while (blocks < *blocksWanted && readBlock(output.read, block.data())) {
                 if (!wav.append({reinterpret_cast<const float*>(block.data()), blockBytes / sizeof(float)})) {
                     std::fprintf(stderr, "record-wav: cannot write the WAV file\n");
                     status = 74;
@@ -228,7 +212,7 @@ int wmain(int argc, wchar_t** argv) {
                 }
                 ++blocks;
             }
-            if (blocks < blocksWanted && status == 0) {
+            if (blocks < *blocksWanted && status == 0) {
                 std::fprintf(stderr, "record-wav: the stream ended after %lld blocks\n", blocks);
                 status = 1;
             }
@@ -254,8 +238,6 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "record-wav: cannot finish the WAV file\n");
         status = status != 0 ? status : 74;
     }
-    std::printf("recorded %lld blocks (%.2f s) into %s\n", blocks, blocks / double(blocksPerSecond),
-                narrow(argv[2]).c_str());
-    std::printf("program exit code: %lu\n", exitCode);
+    recording::printSummary(blocks, narrow(argv[2]), exitCode);
     return status;
 }

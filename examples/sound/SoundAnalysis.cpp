@@ -63,6 +63,31 @@ double toneLevel(std::span<const float> interleaved, int channel, double frequen
     return goertzelAmplitude(windowed, windowSum, frequency);
 }
 
+double medianToneLevel(std::span<const float> interleaved, int channel, double frequency,
+                       std::size_t windowFrames, std::size_t windows) {
+    const std::size_t window = windowFrames * channelCount;
+    if (windows == 0 || window == 0 || interleaved.size() < windows * window) {
+        return -1.0;
+    }
+    std::vector<double> levels;
+    for (std::size_t end = interleaved.size(); levels.size() < windows; end -= window) {
+        levels.push_back(toneLevel(interleaved.subspan(end - window, window), channel, frequency));
+    }
+    std::nth_element(levels.begin(), levels.begin() + windows / 2, levels.end());
+    return levels[windows / 2];
+}
+
+std::size_t toneOnsetFrame(std::span<const float> interleaved, int channel, double frequency, double level,
+                           std::size_t windowFrames, std::size_t stepFrames) {
+    const std::size_t frames = interleaved.size() / channelCount;
+    for (std::size_t start = 0; stepFrames > 0 && start + windowFrames <= frames; start += stepFrames) {
+        if (toneLevel(interleaved.subspan(start * channelCount, windowFrames * channelCount), channel, frequency) >= level) {
+            return start;
+        }
+    }
+    return frames;
+}
+
 std::vector<Peak> strongestTones(std::span<const float> interleaved, int channel, double lowest,
                                  double highest, double step, double threshold, std::size_t count) {
     double windowSum = 0.0;

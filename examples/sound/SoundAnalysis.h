@@ -30,6 +30,21 @@ ChannelLevel channelLevel(std::span<const float> interleaved, int channel);
 // into the measurement once the span holds a few thousand frames.
 double toneLevel(std::span<const float> interleaved, int channel, double frequency);
 
+// The level of a tone that a listener can rely on: the median of toneLevel
+// over the last `windows` windows of `windowFrames` frames each. A source's
+// packets may shift against the program's blocks by one packet now and then,
+// which is correct output but sways a level taken over one long window; the
+// median of short windows is not swayed, while a tone that is absent or
+// captured twice still reads 0 or double. -1 when the span is shorter.
+double medianToneLevel(std::span<const float> interleaved, int channel, double frequency,
+                       std::size_t windowFrames, std::size_t windows);
+
+// Where a tone begins: the first frame, on a grid of `stepFrames`, from which
+// `windowFrames` frames hold `frequency` at `level` or more; the span's frame
+// count when none do.
+std::size_t toneOnsetFrame(std::span<const float> interleaved, int channel, double frequency, double level,
+                           std::size_t windowFrames, std::size_t stepFrames);
+
 struct Peak {
     double frequency = 0.0;
     double level = 0.0;

@@ -1,7 +1,8 @@
 #pragma once
 // One measured figure as a line that scripts/bench.sh gathers into its
 // table:  figure|<group>|<name>|<value>|<unit>|<aim>|<how it was measured>
-// Anything else the measuring programs print is commentary.
+// Anything else the measuring programs print is commentary. Shared by the
+// Windows (bench/wine) and the Linux (bench/linux) measuring programs.
 //
 // Threads: the measuring program's main thread.
 

@@ -1,0 +1,205 @@
+// The Linux program against a real sound server and real players, judged by
+// a parent as its users judge it. CTest runs this program once against
+// PulseAudio and once against PipeWire with pipewire-pulse; PULSE_SERVER and
+// PULSE_COOKIE name the server, which scripts/sound-server started in the
+// cookie's folder, and VINTRA_SOUND_SERVER_KIND says which server it is.
+
+#include "harness/Sound.h"
+#include "harness/TestDisplay.h"
+
+#include "ProgramProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <regex>
+
+namespace {
+
+constexpr double readyBound = 20;  // s: a first scan on a busy machine, with room to spare
+constexpr double silent = 0.01;
+constexpr Tone a{440, 0.25}, b{660, 0.125}, noA{440, 0}, noB{660, 0};
+constexpr std::size_t blockValues = ProgramProcess::blockValues;
+
+// The program under test, started as its parents start it.
+struct ProgramRun : ProgramProcess {
+    explicit ProgramRun(std::vector<std::string> arguments) : ProgramProcess(withProgram(std::move(arguments))) {}
+    static std::vector<std::string> withProgram(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), VINTRA_LINUX_PROGRAM);
+        return arguments;
+    }
+};
+
+// Ends a run as a parent does (`end`), then checks what the program leaves:
+// exit 0, nothing on standard error but "ready\n", nothing on the server.
+void endRun(ProgramRun& run, int (ProgramProcess::*end)(double) = &ProgramProcess::finish) {
+    EXPECT_EQ((run.*end)(10), 0);
+    EXPECT_EQ(run.errorText(), "ready\n");
+    EXPECT_TRUE(serverShows("clients", run.pid(), 0) && serverShows("source-outputs", run.pid(), 0))
+        << "the server still lists the program's connection or record streams";
+}
+
+// The blocks of the next `seconds` of stream before `tone` is heard in them;
+// seconds x 100 when it is not.
+std::size_t blocksUntilHeard(ProgramRun& run, const Tone& tone, double seconds) {
+    return firstBlockWith(run.read(static_cast<std::size_t>(seconds * 100), seconds + 10), tone);
+}
+
+enum class Pick { Zero, First, Second, Test, Nobody };  // First, Second: the processes started
+
+struct SelectionRow {
+    const char* name;
+    std::vector<Player> players;
+    bool window;  // --window <a window of target> [--self self], else --all-except target
+    Pick target, self;
+    std::vector<Tone> heard;  // level 0: silent
+};
+
+const std::vector<Player> direct{{Launch::Direct, a}, {Launch::Direct, b}};
+const std::vector<Player> shellAndDirect{{Launch::UnderShell, a}, {Launch::Direct, b}};
+const SelectionRow selectionRows[] = {
+    {"two players", direct, false, Pick::Zero, Pick::Nobody, {a, b}},
+    {"an excluded tree", shellAndDirect, false, Pick::First, Pick::Nobody, {noA, b}},
+    {"an ignored name", {{Launch::AsIgnoredName, a}, {Launch::Direct, b}}, false, Pick::Zero, Pick::Nobody, {noA, b}},
+    {"a window's tree", shellAndDirect, true, Pick::First, Pick::Nobody, {a, noB}},
+    {"a window, self elsewhere", direct, true, Pick::First, Pick::Second, {a, noB}},
+    {"a window, self its target", direct, true, Pick::First, Pick::First, {noA, noB}},
+    {"a window, self its parent", direct, true, Pick::First, Pick::Test, {noA, noB}},
+    {"two streams of one process", {{Launch::TwoStreams, a, b}}, false, Pick::Zero, Pick::Nobody, {a, b}},
+    {"a parent's and its child's streams", {{Launch::ParentAndChild, a, b}}, false, Pick::Zero, Pick::Nobody, {a, b}},
+};
+
+TEST(LinuxProgram, SelectsStreamsAndHearsEachOnceAtItsLevel) {
+    for (const SelectionRow& row : selectionRows) {
+        SCOPED_TRACE(row.name);
+        Players players;
+        std::vector<pid_t> started;
+        for (const Player& player : row.players) {
+            started.push_back(players.start(player));
+        }
+        auto pid = [&](Pick pick) {
+            const pid_t id = pick == Pick::First ? started[0] : pick == Pick::Second ? started[1]
+                             : pick == Pick::Test ? getpid() : 0;
+            return std::to_string(id);
+        };
+        std::optional<TestDisplay> display;
+        std::vector<std::string> arguments{"--all-except", pid(row.target)};
+        if (row.window) {
+            arguments = {"--window", std::to_string(display.emplace().windowOf(std::stoi(pid(row.target))))};
+            if (row.self != Pick::Nobody) {
+                arguments.insert(arguments.end(), {"--self", pid(row.self)});
+            }
+        }
+        ProgramRun run(arguments);
+        ASSERT_TRUE(run.waitReady(readyBound)) << run.errorText();
+        // Judged on the last half second of three: a source's first audio
+        // may wait on an idle sink (docs/performance.md).
+        const std::vector<float> stream = run.read(300, 10);
+        for (const Tone& tone : row.heard) {
+            for (int channel : {0, 1}) {
+                EXPECT_NEAR(heardLevel(stream, tone.frequency, channel), tone.level,
+                            tone.level == 0 ? silent : 0.3 * tone.level)
+                    << tone.frequency << " Hz, channel " << channel;
+            }
+        }
+        endRun(run);
+    }
+}
+
+TEST(LinuxProgram, LatePlayerIsHeardSoonAndAnEndedOneIsClosed) {
+    Players players;
+    // A quiet player throughout keeps the sink rendering at a low latency. An
+    // idle PulseAudio null sink renders up to 2 s ahead and reaches a new
+    // stream only then, whoever records it (docs/performance.md): that wait is
+    // the server's, and this test measures the program's.
+    const Tone quiet{880, 0.05};
+    players.start({Launch::Direct, quiet});
+    ProgramRun run({"--all-except", "0"});
+    ASSERT_TRUE(run.waitReady(readyBound)) << run.errorText();
+    ASSERT_LT(blocksUntilHeard(run, quiet, 3), 300u) << "the quiet player was never heard";
+    run.read(SIZE_MAX, 0);  // from here, blocks read are the program's stream time
+    const pid_t late = players.start({Launch::Direct, a});
+    EXPECT_LE(blocksUntilHeard(run, a, 3), 50u) << "blocks from the player's start to its sound";
+    EXPECT_TRUE(serverShows("source-outputs", run.pid(), 2));
+
+    players.end(late);
+    run.read(SIZE_MAX, 0);
+    run.read(20, 10);
+    EXPECT_LT(heardLevel(run.read(100, 10), a.frequency), silent) << "sound after the player ended";
+    EXPECT_TRUE(serverShows("source-outputs", run.pid(), 1)) << "a record stream outlives its player";
+    endRun(run);
+}
+
+TEST(LinuxProgram, ParentEndsItByClosingEitherPipe) {
+    for (void (ProgramProcess::*close)() : {&ProgramProcess::closeInput, &ProgramProcess::closeOutput}) {
+        SCOPED_TRACE(close == &ProgramProcess::closeInput ? "standard input closed" : "standard output closed");
+        Players players;
+        players.start({Launch::Direct, a});
+        ProgramRun run({"--all-except", "0"});
+        ASSERT_TRUE(run.waitReady(readyBound)) << run.errorText();
+        EXPECT_TRUE(serverShows("source-outputs", run.pid(), 1));
+        (run.*close)();
+        endRun(run, &ProgramProcess::waitExit);
+    }
+}
+
+TEST(LinuxProgram, StreamGoesOnWithoutTheServerAndCaptureResumesWhenItIsBack) {
+    const char *cookie = std::getenv("PULSE_COOKIE"), *kind = std::getenv("VINTRA_SOUND_SERVER_KIND");
+    ASSERT_TRUE(cookie && kind) << "run by CTest, which starts the server";
+    const std::string folder = std::filesystem::path(cookie).parent_path();
+    Players players;
+    const pid_t first = players.start({Launch::Direct, a});
+    ProgramRun run({"--all-except", "0"});
+    ASSERT_TRUE(run.waitReady(readyBound)) << run.errorText();
+    ASSERT_LT(blocksUntilHeard(run, a, 3), 300u) << "never heard";
+
+    pid_t server = 0;
+    std::ifstream(folder + "/server.pid") >> server;
+    ASSERT_GT(server, 0);
+    kill(server, SIGKILL);
+    run.read(SIZE_MAX, 0);
+    const std::vector<float> without = run.read(SIZE_MAX, 2);
+    EXPECT_GE(without.size() / blockValues, 150u) << "blocks in the 2 s after the server was killed";
+    EXPECT_LT(heardLevel(without, a.frequency), silent) << "sound without a server";
+    players.end(first);
+
+    // The same server back in the same folder: same socket, same cookie file.
+    const std::string restart = "'" VINTRA_SOUND_SERVER "' start " + std::string(kind) + " '" + folder + "'";
+    ASSERT_EQ(std::system((restart + " >/dev/null").c_str()), 0);
+    players.start({Launch::Direct, b});
+    EXPECT_LT(blocksUntilHeard(run, b, 10), 1000u) << "capture did not resume";
+    endRun(run);
+}
+
+TEST(LinuxProgram, WithoutAServerSaysUnsupportedAndExitsTwo) {
+    // A socket whose backlog takes connections that nobody ever answers.
+    sockaddr_un mute{AF_UNIX, {}};
+    (scratchFolder() + "/mute-server").copy(mute.sun_path, sizeof mute.sun_path - 1);
+    unlink(mute.sun_path);
+    const int listening = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(bind(listening, reinterpret_cast<sockaddr*>(&mute), sizeof mute), 0);
+    ASSERT_EQ(listen(listening, 16), 0);
+    const std::string saved = std::getenv("PULSE_SERVER") ? std::getenv("PULSE_SERVER") : "";
+    for (const std::string& socket : {scratchFolder() + "/no-server", std::string(mute.sun_path)}) {
+        SCOPED_TRACE(socket);
+        setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
+        ProgramRun run({"--all-except", "0"});
+        // Standard input stays open: the program must end by itself.
+        EXPECT_EQ(run.waitExit(20), 2);
+        EXPECT_TRUE(std::regex_match(run.errorText(), std::regex("unsupported 0x[0-9a-f]{8}\n"))) << run.errorText();
+    }
+    setenv("PULSE_SERVER", saved.c_str(), 1);
+    close(listening);
+    unlink(mute.sun_path);
+}
+
+}  // namespace

@@ -1,0 +1,97 @@
+#include "harness/Sound.h"
+
+#include "harness/Processes.h"
+
+#include "SoundAnalysis.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <numbers>
+#include <thread>
+
+namespace {
+
+// 30 s of the tone as pacat reads it (s16le, 48000 Hz, stereo), made once:
+// longer than any run of a test.
+std::string toneFile(const Tone& tone) {
+    const std::string path = scratchFolder() + "/" + std::to_string(tone.frequency) + "-" + std::to_string(tone.level) + ".s16";
+    if (!std::filesystem::exists(path)) {
+        std::vector<std::int16_t> values(2 * 48000 * 30);
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const double phase = 2 * std::numbers::pi * tone.frequency * static_cast<double>(i / 2) / 48000;
+            values[i] = static_cast<std::int16_t>(std::lround(32767 * tone.level * std::sin(phase)));
+        }
+        std::ofstream(path + ".part", std::ios::binary)
+            .write(reinterpret_cast<const char*>(values.data()), values.size() * sizeof values[0]);
+        std::filesystem::rename(path + ".part", path);
+    }
+    return path;
+}
+
+}  // namespace
+
+std::string scratchFolder() {
+    const std::string path = std::getenv("VINTRA_TEST_SCRATCH") ? std::getenv("VINTRA_TEST_SCRATCH") : "/tmp/vintra-linux-test";
+    std::filesystem::create_directories(path);
+    return path;
+}
+
+Players::~Players() {
+    for (pid_t group : groups) {
+        endGroup(group);
+    }
+}
+
+void Players::end(pid_t group) {
+    endGroup(group);
+    std::erase(groups, group);
+}
+
+pid_t Players::start(const Player& player) {
+    const bool pacat = player.launch != Launch::TwoStreams && player.launch != Launch::ParentAndChild;
+    std::vector<std::string> argv{"pacat", "--playback", "--latency-msec=30", "--format=s16le", "--rate=48000",
+                                  "--channels=2"};
+    if (!pacat) {
+        argv = {VINTRA_TWO_STREAM_PLAYER, std::to_string(player.tone.frequency), std::to_string(player.tone.level),
+                std::to_string(player.second.frequency), std::to_string(player.second.level),
+                player.launch == Launch::ParentAndChild ? "--fork" : "--threads"};
+    } else if (player.launch == Launch::UnderShell) {
+        // A command after pacat keeps the shell from replacing itself with it.
+        argv.insert(argv.begin(), {"sh", "-c", "\"$0\" \"$@\"; exit $?"});
+    } else if (player.launch == Launch::AsIgnoredName) {
+        argv[0] = scratchFolder() + "/easyeffects";
+        std::filesystem::remove(argv[0]);
+        std::filesystem::create_symlink("/usr/bin/pacat", argv[0]);
+    }
+    const int tone = pacat ? open(toneFile(player.tone).c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    groups.push_back(startProcess(argv, pacat ? DescriptorMap{{0, tone}} : DescriptorMap{}));
+    close(tone);
+    return groups.back();
+}
+
+double heardLevel(const std::vector<float>& samples, double frequency, int channel) {
+    return sound::medianToneLevel(samples, channel, frequency, 4800, 5);
+}
+
+std::size_t firstBlockWith(const std::vector<float>& samples, const Tone& tone) {
+    return sound::toneOnsetFrame(samples, 0, tone.frequency, tone.level / 2, 960, 480) / 480;
+}
+
+bool serverShows(const char* list, pid_t pid, int count) {
+    // No count at all when the server does not answer.
+    const std::string command = "pactl info >/dev/null 2>&1 && pactl list " + std::string(list) +
+                                " | grep -c 'application.process.id = \"" + std::to_string(pid) + "\"'";
+    for (int tries = 0; tries < 25; ++tries) {
+        if (shellOutput(command) == std::to_string(count) + "\n") {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return false;
+}

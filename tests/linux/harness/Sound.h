@@ -1,0 +1,58 @@
+#pragma once
+// The sound side of the Linux tests: players on the test's sound server, what
+// a parent hears in the program's stream, and what the server shows of a
+// process. Test thread only.
+//
+// Players are real applications playing steady tones: pacat with a 30 ms
+// buffer, fed a tone file that the test generates, or this folder's
+// two-stream player; each is a process group (Processes.h) that Players ends.
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+struct Tone {
+    double frequency = 0;
+    double level = 0;  // peak, 1.0 = full scale
+};
+
+enum class Launch {
+    Direct,          // pacat, a child of the test
+    UnderShell,      // sh, with pacat its child
+    AsIgnoredName,   // pacat run under the name "easyeffects"
+    TwoStreams,      // one process playing `tone` and `second` on two streams
+    ParentAndChild,  // `tone` from a process, `second` from its child
+};
+
+struct Player {
+    Launch launch = Launch::Direct;
+    Tone tone;
+    Tone second;
+};
+
+class Players {
+public:
+    ~Players();
+    pid_t start(const Player& player);  // the process started: its group holds the player's tree
+    void end(pid_t group);
+
+private:
+    std::vector<pid_t> groups;
+};
+
+// The folder for a test's files: VINTRA_TEST_SCRATCH, made when missing.
+std::string scratchFolder();
+
+// The level of `frequency` in the last 0.5 s of `samples` (channel 0 left,
+// 1 right): the median of five 100 ms windows (sound::medianToneLevel).
+double heardLevel(const std::vector<float>& samples, double frequency, int channel = 0);
+// The first block of `samples` whose 20 ms (with the next block) holds the
+// tone at half its level or more; the block count when none does.
+std::size_t firstBlockWith(const std::vector<float>& samples, const Tone& tone);
+
+// True once the server's `list` ("clients", or "source-outputs": record
+// streams) holds `count` entries whose application.process.id is `pid`,
+// asked through pactl for at most 5 s.
+bool serverShows(const char* list, pid_t pid, int count);
