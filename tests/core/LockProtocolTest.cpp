@@ -1,0 +1,92 @@
+// The lock protocol with real threads, for ThreadSanitizer: capture workers
+// append packets under their source's lock, a scanning thread reconciles the
+// source map under the source-map lock (joining the workers of the sources it
+// closes), and the mixer gathers blocks under both all the while. Then the
+// gate that keeps the final teardown apart from scans.
+
+#include "app/MixBlock.h"
+#include "capture/PacketConversion.h"
+#include "selection/Reconcile.h"
+#include "selection/ScanGate.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+// A capture source in miniature: until it is destroyed, which stops and joins
+// its worker, the worker appends packets whose every frame is (+level, -level).
+struct WorkingSource {
+    explicit WorkingSource(std::int16_t level) : packet(960, level) {
+        for (std::size_t i = 1; i < packet.size(); i += 2) {
+            packet[i] = static_cast<std::int16_t>(-level);
+        }
+        worker = std::jthread([this](std::stop_token stop) {
+            for (; !stop.stop_requested(); std::this_thread::sleep_for(300us)) {
+                std::lock_guard<std::mutex> held(lock);
+                appendPacket(fifo, packet.data(), 480, false);
+            }
+        });
+    }
+    std::vector<std::int16_t> packet;
+    std::mutex lock;  // guards fifo
+    SampleFifo fifo;
+    std::jthread worker;  // last: stopped and joined before the rest goes
+};
+
+TEST(LockProtocol, MixerGathersWhileWorkersAppendAndScansReconcile) {
+    std::mutex sourceMapLock;  // guards sources
+    std::map<std::uint32_t, std::unique_ptr<WorkingSource>> sources;
+    std::atomic<bool> stop{false};
+    std::atomic<int> scans{0};
+    std::thread scanner([&] {
+        for (std::uint32_t scan = 0; !stop; ++scan, ++scans, std::this_thread::sleep_for(2ms)) {
+            const std::set<std::uint32_t> wanted{scan % 4 + 1, scan / 3 % 4 + 1, 9};  // 9 stays throughout
+            reconcileSources(sourceMapLock, sources, wanted, [](std::uint32_t id) {
+                return std::make_unique<WorkingSource>(static_cast<std::int16_t>(id * 1000));
+            });
+        }
+    });
+    // Unless a half frame or a half-built FIFO is seen, each left sum is
+    // exactly minus its right sum.
+    int blocks = 0, torn = 0, heard = 0;
+    for (const auto deadline = std::chrono::steady_clock::now() + 60s;
+         (blocks < 300 || scans < 40) && std::chrono::steady_clock::now() < deadline; ++blocks) {
+        MixBuffer buffer;
+        buffer.fill(0.0f);
+        gatherBlock(sourceMapLock, sources, buffer);
+        for (std::size_t i = 0; i < samplesPerBlock; i += 2) {
+            torn += buffer[i] != -buffer[i + 1];
+        }
+        heard += buffer[0] != 0.0f;
+        std::this_thread::sleep_for(1ms);
+    }
+    stop = true;
+    scanner.join();
+    EXPECT_EQ(torn, 0);
+    EXPECT_GT(heard, 0);
+    EXPECT_TRUE(blocks >= 300 && scans >= 40) << "cut short: " << blocks << " blocks, " << scans << " scans";
+}
+
+TEST(ScanGate, CloseWaitsOutTheRunningScanAndNoneStartsAfter) {
+    ScanGate gate;
+    std::atomic<int> stage{0};  // 1 while the scan runs, 2 once it is over
+    std::thread rescan([&] {
+        gate.runIfOpen([&] {
+            stage = 1;
+            std::this_thread::sleep_for(100ms);  // a close() that does not wait returns long before
+            stage = 2;
+        });
+    });
+    while (stage == 0) {
+        std::this_thread::yield();
+    }
+    gate.close();
+    EXPECT_EQ(stage, 2) << "close() returned while a scan was running";
+    rescan.join();
+    EXPECT_FALSE(gate.runIfOpen([] { ADD_FAILURE() << "a scan ran after close()"; }));
+}

@@ -1,0 +1,114 @@
+// One block of the mix: the gather from the sources' FIFOs and the clamp, and
+// the packets that fill the FIFOs (scale, silence, the 9600-sample cap).
+
+#include "app/MixBlock.h"
+#include "capture/PacketConversion.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <map>
+
+static bool sameBits(float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); }
+
+// first/4096, (first+1)/4096, ...: exact in float, a different value at every place.
+static std::vector<float> ramp(std::size_t n, std::size_t first = 0) {
+    std::vector<float> v(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        v[i] = static_cast<float>(first + i) / 4096.0f;
+    }
+    return v;
+}
+
+TEST(Mix, GatherAddsUpToOneBlockPerSourceInAscendingId) {
+    // 0.5 + 2^-25 is a tie that rounds back to 0.5, twice over; the two tiny
+    // values summed first (or in descending id) make 2^-24, which 0.5 keeps.
+    const float tiny = 0x1p-25f;
+    // Each FIFO is filled, then `skip` samples are popped from it to move its
+    // front in storage; `expected` gives the leading places of the block (the
+    // others stay +0.0), `left` what the FIFOs hold afterwards.
+    struct Case { std::map<std::uint32_t, std::vector<float>> sources; std::size_t skip; std::vector<float> expected;
+                  std::size_t left; };
+    const Case cases[] = {
+        {{{30, {tiny, tiny}}, {20, {tiny, tiny}}, {10, {0.5f, -0.5f}}}, 0, {0.5f, -0.5f + 2 * tiny}, 0},
+        {{{7, ramp(300)}}, 0, ramp(300), 0},  // a short FIFO adds only what it holds
+        {{{7, ramp(1000)}}, 0, ramp(960), 40},
+        {{{7, ramp(3000)}}, 2000, ramp(960, 2000), 40},  // the block spans two storage chunks
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - cases));
+        struct Source { std::mutex lock; SampleFifo fifo; };
+        std::mutex mapLock;
+        std::map<std::uint32_t, std::unique_ptr<Source>> sources;
+        for (const auto& [id, samples] : c.sources) {
+            auto& source = sources[id] = std::make_unique<Source>();
+            for (float s : samples) {
+                source->fifo.append(s);
+            }
+            source->fifo.popFront(c.skip);
+        }
+        MixBuffer buffer;
+        buffer.fill(0.0f);
+        gatherBlock(mapLock, sources, buffer);
+        for (std::size_t i = 0; i < samplesPerBlock; ++i) {
+            ASSERT_TRUE(sameBits(buffer[i], i < c.expected.size() ? c.expected[i] : 0.0f)) << "at " << i;
+        }
+        std::size_t left = 0;
+        for (const auto& entry : sources) {
+            left += entry.second->fifo.size();
+        }
+        EXPECT_EQ(left, c.left);
+    }
+}
+
+TEST(Mix, ClampToPlusMinusOne) {
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    // 13 cases, prime to the 4 lanes of a packed clamp, so each meets every
+    // lane; the block's last four places hold cases 7 to 10.
+    const std::pair<float, float> cases[] = {
+        {-0.0f, -0.0f}, {0.0f, 0.0f}, {1.0f, 1.0f}, {-1.0f, -1.0f}, {0.3f, 0.3f}, {-0.7f, -0.7f},
+        {std::nextafter(1.0f, 0.0f), std::nextafter(1.0f, 0.0f)}, {nan, 1.0f}, {-nan, 1.0f}, {-inf, -1.0f},
+        {inf, 1.0f}, {3e38f, 1.0f}, {std::nextafter(-1.0f, -2.0f), -1.0f},
+    };
+    MixBuffer buffer;
+    for (std::size_t i = 0; i < samplesPerBlock; ++i) {
+        buffer[i] = cases[i % std::size(cases)].first;
+    }
+    clampBlock(buffer);
+    for (std::size_t i = 0; i < samplesPerBlock; ++i) {
+        ASSERT_TRUE(sameBits(buffer[i], cases[i % std::size(cases)].second)) << "at " << i;
+    }
+}
+
+TEST(Mix, PacketsAppendScaledThenTheNewest9600AreKept) {
+    struct Case { std::size_t held; std::uint32_t frames; bool silent, noData; };  // held: already in the FIFO
+    const Case cases[] = {
+        {100, 300, false, false},  {2, 300, true, false},  // silent: zeros whatever the buffer holds
+        {2, 300, false, true},     // no data: silence, not a read through null
+        {9000, 480, false, false}, // the cap drops the oldest held samples
+        {100, 4800, false, false}, {10, 6000, false, false},  // one packet beyond the cap keeps its own newest
+        {9600, 6000, false, false}, {10, 6000, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - cases));
+        SampleFifo fifo;
+        std::vector<float> expected;
+        for (std::size_t i = 0; i < c.held; ++i) {
+            fifo.append(2.0f + static_cast<float>(i));
+            expected.push_back(2.0f + static_cast<float>(i));
+        }
+        // Scaled by 2^-15 exactly: -32768 gives -1.0 and 32767 0.999969482421875.
+        std::vector<std::int16_t> packet(2 * std::size_t{c.frames});
+        for (std::size_t i = 0; i < packet.size(); ++i) {
+            packet[i] = static_cast<std::int16_t>(i % 3 == 0 ? -32768 : i % 3 == 1 ? 32767 : i * 7919);
+            expected.push_back(c.silent || c.noData ? 0.0f : static_cast<float>(packet[i]) / 32768.0f);
+        }
+        expected.erase(expected.begin(), expected.end() - std::min<std::size_t>(expected.size(), 9600));
+        appendPacket(fifo, c.noData ? nullptr : packet.data(), c.frames, c.silent);
+        ASSERT_EQ(fifo.size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i, fifo.popFront()) {
+            ASSERT_TRUE(sameBits(fifo.front(), expected[i])) << "at " << i << ": " << fifo.front();
+        }
+    }
+}
