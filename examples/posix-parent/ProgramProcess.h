@@ -9,7 +9,9 @@
 // waits and then makes up the blocks it owes, so the blocks read count the
 // stream's own time, once the pipe has been drained at the moment of interest.
 //
-// Threads: one thread owns an object and makes every call.
+// Threads: one thread owns an object and makes every call; a second thread
+// may make read() its only call, since read() uses nothing but the output
+// descriptor, which no other call touches except closeOutput().
 
 #include <sys/types.h>
 
