@@ -10,7 +10,7 @@
 #   scripts/bench.sh                 the whole table (about 25 minutes)
 #   scripts/bench.sh --quick         the same with short runs, to try it out
 #   scripts/bench.sh --linux [--quick]  the Linux program's figures alone
-#   scripts/bench.sh --endurance [s] the long endurance test instead (600 s),
+#   scripts/bench.sh --endurance [s] the long endurance run instead (600 s),
 #                                    players starting and stopping throughout
 #
 # VINTRA_BENCH_BUILD, VINTRA_WINDOWS_BUILD and VINTRA_LINUX_BUILD name other
@@ -47,14 +47,25 @@ build_windows() {
   cmake --build "$win_dir" -j"$jobs" --target "$@" >/dev/null
 }
 
+# The exe under Wine with the fake platform, which takes mmdevapi's place
+# only for programs started with mmdevapi=n.
+start_wine() {
+  wine_home=$(cd "$win_dir" && pwd)/wine
+  scripts/wine-session start "$wine_home"
+  cp "$win_dir"/tests/fakeplatform/mmdevapi.dll "$wine_home/prefix/drive_c/windows/system32/mmdevapi.dll"
+}
+run_figures() {
+  VINTRA_WINE_HOME=$wine_home VINTRA_DLL_OVERRIDES=mmdevapi=n scripts/wine-run "$win_dir/bench/wine-figures.exe" "$@" </dev/null
+}
+
 if [ "$mode" = endurance ]; then
-  build_windows endurance vintra-app-audio player vintra_fake_mmdevapi
+  build_windows wine-figures
   echo "endurance: $endurance_seconds s of players starting and stopping"
-  # The test's verdict is the exit code; only its figures and failures are shown.
+  start_wine
   set +e
-  VINTRA_ENDURANCE_SECONDS=$endurance_seconds ctest --test-dir "$win_dir" -R '^endurance$' -V --timeout $((endurance_seconds * 2 + 600)) |
-    grep -E '\[ figure \]|Failure|Expected|actual|Which is|OK \]|FAILED|tests passed'
+  run_figures endurance "$endurance_seconds" 2>&1 | grep -E '\[ figure \]|^# '
   status=${PIPESTATUS[0]}
+  scripts/wine-session stop "$wine_home"
   exit "$status"
 fi
 
@@ -93,15 +104,10 @@ done
 # --- the exe under Wine -------------------------------------------------------
 echo "building the exe, the fake platform and the measuring programs (windows preset)..." >&2
 build_windows wine-figures
-wine_home=$(cd "$win_dir" && pwd)/wine
-scripts/wine-session start "$wine_home"
-# The fake takes mmdevapi's place only for programs started with mmdevapi=n.
-cp "$win_dir"/tests/fakeplatform/mmdevapi.dll "$wine_home/prefix/drive_c/windows/system32/mmdevapi.dll"
-figures_exe=$win_dir/bench/wine-figures.exe
+start_wine
 run_part() {
   echo "running wine-figures $*..." >&2
-  VINTRA_WINE_HOME=$wine_home VINTRA_DLL_OVERRIDES=mmdevapi=n scripts/wine-run "$figures_exe" "$@" </dev/null 2>&1 |
-    tee -a "$figures.log" | sed -n 's/^figure|//p' >>"$figures" || true
+  run_figures "$@" 2>&1 | tee -a "$figures.log" | sed -n 's/^figure|//p' >>"$figures" || true
 }
 run_part stream "$stream_seconds"
 run_part stream "$stream_seconds" churn

@@ -49,12 +49,12 @@ start_player() {
   scripts/wine-run "$build/tests/player/player.exe" "$@" <"$tmp/$name.in" >"$tmp/$name.out" 2>/dev/null &
   exec {fd}>"$tmp/$name.in"
   fds+=("$fd")
-  for _ in $(seq 300); do grep -q '^pid=' "$tmp/$name.out" 2>/dev/null && break; sleep 0.1; done
-  echo "   $name: $(head -1 "$tmp/$name.out") (${*})"
+  for _ in $(seq 300); do [ -s "$tmp/$name.out" ] && break; sleep 0.1; done
+  echo "   $name: pid $(cut -d' ' -f1 "$tmp/$name.out") (${*})"
 }
 echo "== two applications playing"
-start_player player-a --freq 440 --level 8192 --channels 3
-start_player player-b --freq 660 --level 4096 --channels 3 --endpoints 2
+start_player player-a 440 8192
+start_player player-b 660 4096
 
 echo "== record-wav: $seconds s from vintra-app-audio.exe --all-except 0"
 wav=$tmp/capture.wav

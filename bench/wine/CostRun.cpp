@@ -4,7 +4,7 @@
 #include "Figure.h"
 #include "ProcessProbe.h"
 #include "StreamFigures.h"
-#include "harness/BlackboxTest.h"
+#include "MeasuredProgram.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -39,19 +39,19 @@ std::vector<ThreadCpu> engineThreads(const std::vector<ThreadCpu>& threads) {
 // Measures a started, ready program over `seconds`, then ends it. The
 // window opens after the set of threads has settled, so that no thread
 // ends inside it and the per-thread sum is the process's whole CPU time.
-Steady measureSteady(blackbox::ProgramUnderTest& program, double seconds, const std::string& label) {
+Steady measureSteady(MeasuredProgram& program, double seconds, const std::string& label) {
     Steady steady;
     ProcessProbe probe(program.processId());
     if (!probe.open()) return steady;
     Sleep(settleMs);
     const std::vector<ThreadCpu> before = probe.threads();
-    const blackbox::Ticks t0 = blackbox::now();
+    const Ticks t0 = now();
     Sleep(static_cast<DWORD>(seconds * 1000));
     const std::vector<ThreadCpu> after = probe.threads();
-    const double elapsed = blackbox::secondsBetween(t0, blackbox::now());
+    const double elapsed = secondsBetween(t0, now());
     const ProcessCost end = probe.read();
     program.closeInput();
-    program.waitForExit(blackbox::exitBoundMs);
+    program.waitForExit(exitBoundMs);
     program.closeOutput();
     if (!end.valid || before.empty()) return steady;
     steady.valid = true;
@@ -78,7 +78,7 @@ Steady runReady(FakeAudioSession& session, const std::wstring& exe, const std::v
                 double seconds, LONG expectClients, const std::string& label) {
     const LONG base = session.runningClients();
     auto program = session.start(exe, args);
-    if (!program->waitForReady(blackbox::readyBoundMs)) {
+    if (!program->waitForReady(readyBoundMs)) {
         note("no ready from a measured program: " + program->standardError());
         return {};
     }
@@ -102,14 +102,14 @@ double medianWorkingSet(FakeAudioSession& session, const std::wstring& exe, cons
     std::vector<double> readings{firstReading};
     while (readings.size() < workingSetStarts) {
         auto program = session.start(exe, args);
-        if (!program->waitForReady(blackbox::readyBoundMs)) break;
+        if (!program->waitForReady(readyBoundMs)) break;
         program->startReading();
         Sleep(settleMs);
         ProcessProbe probe(program->processId());
         const ProcessCost cost = probe.read();
         if (cost.valid) readings.push_back(static_cast<double>(cost.workingSetBytes));
         program->closeInput();
-        program->waitForExit(blackbox::exitBoundMs);
+        program->waitForExit(exitBoundMs);
         program->closeOutput();
     }
     return quantile(readings, 0.5);
@@ -227,14 +227,14 @@ bool startupRun(int runs) {
     std::vector<double> minimal, program;
     for (int i = 0; i < runs; ++i) {
         for (bool isProgram : {false, true}) {
-            const blackbox::Ticks before = blackbox::now();
+            const Ticks before = now();
             auto started = isProgram ? session.start(programPath(), {L"--all-except", L"0"})
                                      : session.start(minimalPath(), {});
-            if (!started->waitForReady(blackbox::readyBoundMs)) return false;
-            (isProgram ? program : minimal).push_back(blackbox::secondsBetween(before, started->readyTime()) * 1000);
+            if (!started->waitForReady(readyBoundMs)) return false;
+            (isProgram ? program : minimal).push_back(secondsBetween(before, started->readyTime()) * 1000);
             started->startReading();
             started->closeInput();
-            started->waitForExit(blackbox::exitBoundMs);
+            started->waitForExit(exitBoundMs);
             started->closeOutput();
         }
     }

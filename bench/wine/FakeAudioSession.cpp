@@ -1,46 +1,30 @@
 #include "FakeAudioSession.h"
 
-#include "harness/BlackboxTest.h"
-
-#include <mutex>
-
 namespace measure {
 
-std::wstring programPath() { return blackbox::exePath(); }
-std::wstring minimalPath() { return blackbox::windowsPath(VINTRA_BENCH_MINIMAL); }
-std::wstring fakeDrainPath() { return blackbox::windowsPath(VINTRA_BENCH_FAKE_DRAIN); }
+std::wstring programPath() { return windowsPath(VINTRA_BENCH_PROGRAM); }
+std::wstring minimalPath() { return windowsPath(VINTRA_BENCH_MINIMAL); }
+std::wstring fakeDrainPath() { return windowsPath(VINTRA_BENCH_FAKE_DRAIN); }
 
 FakeAudioSession::FakeAudioSession() {
-    ns = L"bench-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64());
-    if (view.open(ns)) {
-        // Every program and player started from here inherits it.
-        SetEnvironmentVariableW(L"VINTRA_FAKE_NAMESPACE", ns.c_str());
-    }
+    // Every program and player started from here inherits the namespace.
+    const std::wstring ns = L"bench-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64());
+    SetEnvironmentVariableW(L"VINTRA_FAKE_NAMESPACE", ns.c_str());
+    record = fake::openRecord();
 }
 
-FakeAudioSession::~FakeAudioSession() {
-    stopAllPlayers();
-    if (view) fake::releaseSlotsOfEndedProcesses(control());
-}
-
-DWORD FakeAudioSession::startPlayer(long frequency) {
-    auto started = std::make_unique<player::PlayerProcess>();
-    blackbox::PlayerSetup setup;
-    setup.frequency = frequency;
-    setup.level = 4096;
-    // A child started now would inherit the pipe ends of one being set up.
-    std::lock_guard creating(blackbox::processCreationLock());
-    if (!started->start(blackbox::playerPath(), blackbox::playerArguments(setup), blackbox::announceBoundMs)) {
-        return 0;
-    }
-    players.push_back(std::move(started));
-    return players.back()->processId();
+DWORD FakeAudioSession::startPlayer(long frequency, long level) {
+    auto started = std::make_unique<ChildProcess>(L"\"" + windowsPath(VINTRA_BENCH_PLAYER) + L"\" " +
+                                                  std::to_wstring(frequency) + L" " + std::to_wstring(level));
+    const std::string line = started->readLine(readyBoundMs);
+    const DWORD pid = std::strtoul(line.c_str(), nullptr, 10);
+    if (pid != 0) players.push_back(Player{std::move(started), pid});
+    return pid;
 }
 
 bool FakeAudioSession::stopOldestPlayer() {
     if (players.empty()) return false;
-    players.front()->stop();
-    players.pop_front();
+    players.pop_front();  // closes its input and waits for its end
     return true;
 }
 
@@ -51,25 +35,17 @@ void FakeAudioSession::stopAllPlayers() {
 
 std::vector<DWORD> FakeAudioSession::playerIds() const {
     std::vector<DWORD> ids;
-    for (const auto& p : players) ids.push_back(p->processId());
+    for (const Player& p : players) ids.push_back(p.pid);
     return ids;
 }
 
-std::unique_ptr<blackbox::ProgramUnderTest> FakeAudioSession::start(const std::wstring& exe,
-                                                                    const std::vector<std::wstring>& args) {
-    return std::make_unique<blackbox::ProgramUnderTest>(blackbox::ProgramOptions{exe, args, {}});
-}
-
-LONG FakeAudioSession::runningClients() {
-    const fake::Accounting counts = fake::snapshotAccounting(control());
-    return counts.audioClientStarts - counts.audioClientStops;
+std::unique_ptr<MeasuredProgram> FakeAudioSession::start(const std::wstring& exe, const std::vector<std::wstring>& args) {
+    return std::make_unique<MeasuredProgram>(exe, args);
 }
 
 bool FakeAudioSession::waitForRunningClients(LONG count, DWORD boundMs) {
-    const ULONGLONG deadline = GetTickCount64() + boundMs;
-    while (runningClients() != count) {
+    for (const ULONGLONG deadline = GetTickCount64() + boundMs; runningClients() != count; Sleep(20)) {
         if (GetTickCount64() >= deadline) return false;
-        Sleep(20);
     }
     return true;
 }

@@ -7,9 +7,9 @@
 //
 // Threads: the measuring program's main thread only.
 
+#include "ChildProcess.h"
 #include "FakeControl.h"
-#include "PlayerProcess.h"
-#include "harness/ProgramUnderTest.h"
+#include "MeasuredProgram.h"
 
 #include <deque>
 #include <memory>
@@ -23,14 +23,14 @@ public:
     FakeAudioSession();
     FakeAudioSession(const FakeAudioSession&) = delete;
     FakeAudioSession& operator=(const FakeAudioSession&) = delete;
-    ~FakeAudioSession();
+    ~FakeAudioSession() { stopAllPlayers(); }
 
-    bool ready() const { return static_cast<bool>(view); }
-    fake::ControlRecord& control() { return *view.get(); }
+    bool ready() const { return record != nullptr; }
+    fake::Record& control() { return *record; }
 
     // Starts a player with an active session on the first endpoint playing
-    // `frequency`; its pid, or 0 when it did not come up.
-    DWORD startPlayer(long frequency);
+    // `frequency` at `level`; its pid, or 0 when it did not come up.
+    DWORD startPlayer(long frequency, long level = 4096);
     // Ends the player started longest ago; false when there is none.
     bool stopOldestPlayer();
     void stopAllPlayers();
@@ -38,18 +38,21 @@ public:
     std::size_t playerCount() const { return players.size(); }
 
     // `exe` with `args`, started with three pipes under this namespace.
-    std::unique_ptr<blackbox::ProgramUnderTest> start(const std::wstring& exe, const std::vector<std::wstring>& args);
+    std::unique_ptr<MeasuredProgram> start(const std::wstring& exe, const std::vector<std::wstring>& args);
 
     // Clients the fake has started and not yet seen stopped, in all processes
     // of this namespace: while one program runs, its open sources.
-    LONG runningClients();
+    LONG runningClients() { return record->counts.running; }
     // Waits until runningClients() is `count`; false at the bound.
     bool waitForRunningClients(LONG count, DWORD boundMs);
 
 private:
-    std::wstring ns;
-    fake::ControlView view;
-    std::deque<std::unique_ptr<player::PlayerProcess>> players;
+    fake::Record* record = nullptr;
+    struct Player {
+        std::unique_ptr<ChildProcess> process;
+        DWORD pid;
+    };
+    std::deque<Player> players;
 };
 
 // Paths of the measured programs, usable under Wine.

@@ -3,8 +3,8 @@
 #include "FakeAudioSession.h"
 #include "Figure.h"
 #include "StreamFigures.h"
-#include "harness/BlackboxTest.h"
-#include "harness/Pace.h"
+#include "MeasuredProgram.h"
+#include "Pace.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -30,17 +30,17 @@ bool streamRun(double seconds, bool churn) {
         session.startPlayer(660);
     }
     auto program = session.start(programPath(), {L"--all-except", L"0"});
-    if (!program->waitForReady(blackbox::readyBoundMs)) {
+    if (!program->waitForReady(readyBoundMs)) {
         note("the program did not report ready: " + program->standardError());
         return false;
     }
     program->startReading();
     if (!program->waitForBlocks(1, 10000)) return false;
-    const fake::Accounting before = fake::snapshotAccounting(session.control());
+    const fake::Accounting before = session.control().counts;
 
-    const blackbox::Ticks first = program->arrivals().front();
+    const Ticks first = program->arrivals().front();
     long frequency = 300;
-    while (blackbox::secondsBetween(first, blackbox::now()) < seconds) {
+    while (secondsBetween(first, now()) < seconds) {
         if (churn) {
             session.startPlayer(frequency);
             frequency = frequency >= 3000 ? 300 : frequency + 97;
@@ -48,22 +48,22 @@ bool streamRun(double seconds, bool churn) {
         }
         Sleep(churnTickMs);
     }
-    const blackbox::Ticks end = blackbox::now();
-    const fake::Accounting after = fake::snapshotAccounting(session.control());
+    const Ticks end = now();
+    const fake::Accounting after = session.control().counts;
     program->closeInput();
-    program->waitForExit(blackbox::exitBoundMs);
+    program->waitForExit(exitBoundMs);
     program->closeOutput();
 
     std::vector<double> arrivals;
-    for (blackbox::Ticks t : program->arrivals()) arrivals.push_back(blackbox::secondsBetween(first, t));
-    const double at = blackbox::secondsBetween(first, end);
+    for (Ticks t : program->arrivals()) arrivals.push_back(secondsBetween(first, t));
+    const double at = secondsBetween(first, end);
     const BlockCount count = blockCountAt(arrivals, at);
     const std::string how = "parent reads the pipe; counter time from block 0's arrival over " +
                             std::to_string(static_cast<int>(count.elapsedSeconds)) + " s";
     figure(group, "blocks received - (1 + elapsed x 100)", count.difference, "blocks", "within 1", how);
     if (arrivals.size() > 4 * paceStretch) {
         const std::size_t n = arrivals.size();
-        const auto pace = blackbox::measurePace(arrivals, 0, paceStretch, n - paceStretch, n);
+        const auto pace = measurePace(arrivals, 0, paceStretch, n - paceStretch, n);
         figure(group, "drift between on-time blocks at start and end", pace.driftBlocks, "blocks", "within 1",
                "blocks written - elapsed x 100 between the most punctual block of the first and of the last " +
                    std::to_string(paceStretch) + " (" + std::to_string(static_cast<int>(pace.secondsElapsed)) +
@@ -80,9 +80,9 @@ bool streamRun(double seconds, bool churn) {
     figure(group, "lateness p99", late.p99Ms, "ms", "", lateHow);
     figure(group, "lateness max", late.maxMs, "ms", "", lateHow + "; at block " + std::to_string(lateFrom + late.maxAtBlock));
     if (churn) {
-        figure(group, "sources opened", after.audioClientStarts - before.audioClientStarts, "", "",
+        figure(group, "sources opened", after.starts - before.starts, "", "",
                "fake's count of client starts during the run");
-        figure(group, "sources closed", after.audioClientStops - before.audioClientStops, "", "",
+        figure(group, "sources closed", after.stops - before.stops, "", "",
                "fake's count of client stops during the run");
     }
     return true;

@@ -5,11 +5,13 @@
 //   wine-figures stream <seconds> [churn]
 //   wine-figures cost <seconds> <sources>...
 //   wine-figures startup <runs>
+//   wine-figures endurance <seconds>
 //
 // It prints figures and never judges them: the exit code says only whether
 // the run could be made.
 
 #include "CostRun.h"
+#include "EnduranceRun.h"
 #include "StreamRun.h"
 
 #include <cwchar>
@@ -30,8 +32,11 @@ int wmain(int argc, wchar_t** argv) {
         made = measure::costRun(counts, number);
     } else if (part == L"startup" && number > 0) {
         made = measure::startupRun(static_cast<int>(number));
+    } else if (part == L"endurance" && number > 0) {
+        made = measure::enduranceRun(number);
     } else {
-        std::fputs("usage: wine-figures stream <seconds> [churn] | cost <seconds> <sources>... | startup <runs>\n",
+        std::fputs("usage: wine-figures stream <seconds> [churn] | cost <seconds> <sources>... | startup <runs> | "
+                   "endurance <seconds>\n",
                    stderr);
         return 2;
     }

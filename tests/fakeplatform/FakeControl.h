@@ -1,350 +1,103 @@
 #pragma once
-// The control record of the fake Core Audio platform.
+// The control record of the fake Core Audio platform: one named file mapping
+// shared by the fake mmdevapi.dll (inside whatever process loaded it), the
+// players and the test parents. Its name carries the namespace in the
+// environment variable VINTRA_FAKE_NAMESPACE, which children inherit; a test
+// parent picks its own, opens the record before it starts anything and keeps
+// it open, so the accounting can be read after the program under test ended.
 //
-// One named file mapping, "Local\vintra-fake-audio-<ns>", is shared by the
-// fake mmdevapi.dll (loaded inside the program under test), the player
-// processes and the test parents. <ns> is the value of the environment
-// variable VINTRA_FAKE_NAMESPACE, which the exe and the players inherit from
-// the test parent: several tests run at once in one Wine prefix, so each test
-// parent picks a namespace of its own, creates the record before it starts
-// anything, and keeps its view open so that the accounting can still be read
-// after the program under test has ended.
-//
-// What lives here:
-//   - player slots: the audio sessions the fake reports and the tones its
-//     process-loopback clients deliver;
-//   - faults: failures a test injects into the fake;
-//   - accounting: counters the fake keeps of every object it hands out.
-//
-// Concurrency: every field is a 32-bit LONG read and written with
-// Interlocked operations (or plain aligned loads, which are atomic on x86-64)
-// from any thread of any process. A player slot is claimed with
-// InterlockedCompareExchange on `inUse` (free -> claimed), filled, then
-// published (claimed -> published); the fake reads only published slots. Every
-// change to a published slot is followed by bumpGeneration(), which tells the
-// fake to recompute which players each client hears; a change without it may
-// stay unheard until the next one.
-//
-// The layout is shared between separately built programs: append new fields
-// at the end of a section's reserve only, and raise `version` when a field
-// changes meaning.
+// Threads: any thread of any process. Every field is a LONG changed only with
+// Interlocked operations (plain aligned reads are atomic on x86-64); a new
+// mapping is all zero: no sessions, no faults, nothing counted.
 
 #include <windows.h>
 
-#include <cstddef>
-#include <cstdint>
-#include <cwchar>
-#include <string>
-
 namespace fake {
 
-inline constexpr LONG controlMagic = 0x56464B41;  // "AKFV"
-inline constexpr LONG controlVersion = 1;
-inline constexpr int maxPlayers = 64;
-inline constexpr int endpointCount = 2;
+inline constexpr int slotCount = 32;
+enum SessionState : LONG { inactive = 0, active = 1, expired = 2 };
 
-// A selector of process ids for faults: 0 selects nobody, anyPid everybody
-// (which also hits the program's start-up probe of its own pid).
-inline constexpr LONG noPid = 0;
-inline constexpr LONG anyPid = -1;
-
-inline bool selects(LONG selector, DWORD pid) {
-    return selector == anyPid || (selector != noPid && static_cast<DWORD>(selector) == pid);
-}
-
-// Session states, the values of Core Audio's AudioSessionState.
-enum SessionState : LONG { sessionInactive = 0, sessionActive = 1, sessionExpired = 2 };
-
-// Slot life: free -> claimed (being filled by its owner) -> published.
-enum SlotUse : LONG { slotFree = 0, slotClaimed = 1, slotPublished = 2 };
-
-// Bits of PlayerSlot::endpointMask and of Faults::endpointFailMask.
-inline constexpr LONG endpoint0 = 1;
-inline constexpr LONG endpoint1 = 2;
-
-// Bits of PlayerSlot::channelMask: which channels carry the tone.
-inline constexpr LONG channelLeft = 1;
-inline constexpr LONG channelRight = 2;
-
-struct PlayerSlot {
-    volatile LONG inUse;            // SlotUse
-    volatile LONG processId;        // the session's process id (0 is reported as such)
-    volatile LONG parentProcessId;  // used for include-tree membership
-    volatile LONG sessionState;     // SessionState
-    volatile LONG systemSounds;     // non-zero: IsSystemSoundsSession answers S_OK
-    volatile LONG endpointMask;     // endpoint0 | endpoint1; 0: no session at all
-    volatile LONG frequencyHz;      // tone frequency, 1..23999
-    volatile LONG level;            // tone peak in 16-bit units, 0..32767
-    volatile LONG channelMask;      // channelLeft | channelRight
-    volatile LONG playing;          // non-zero: the tone sounds in loopback captures
-    volatile LONG processIdResult;  // HRESULT that GetProcessId returns (0: S_OK)
-    volatile LONG reserved[5];
+// One audio session the fake lists, and the tone its process plays.
+struct Slot {
+    volatile LONG pid;           // 0: the slot is free; -1: being filled
+    volatile LONG state;         // SessionState
+    volatile LONG systemSounds;  // what IsSystemSoundsSession returns
+    volatile LONG pidResult;     // what GetProcessId returns; it writes the pid all the same
+    volatile LONG endpoints;     // bit 0: listed on the first endpoint, bit 1: on the second
+    volatile LONG frequency, level;  // the tone: Hz, peak in 16-bit units (0 sends silent packets)
+    volatile LONG captures;      // clients of this pid started (counted up only)
 };
 
-enum EnumeratorFault : LONG {
-    enumeratorOk = 0,
-    enumeratorFactoryFails = 1,         // DllGetClassObject answers enumeratorFailCode
-    enumeratorCreateInstanceFails = 2,  // IClassFactory::CreateInstance answers it
-    enumeratorEndpointsFail = 3,        // EnumAudioEndpoints answers it
-};
-
-// How an injected activation failure shows.
-enum ActivationFailMode : LONG {
-    activationResultFails = 0,       // completes; GetActivateResult reports the code
-    activationRefused = 1,           // ActivateAudioInterfaceAsync returns the code
-    activationGetResultFails = 2,    // GetActivateResult itself returns the code
-    activationNoInterface = 3,       // completes with the (non-negative) code and no interface
-};
-
-// Which IAudioClient call fails for clientFailPid.
-enum ClientFailStep : LONG {
-    clientStepNone = 0,
-    clientStepInitialize = 1,
-    clientStepSetEventHandle = 2,
-    clientStepGetService = 3,
-    clientStepStart = 4,
-};
-
-// Which per-endpoint call fails for the endpoints in endpointFailMask.
-enum EndpointFailStep : LONG {
-    endpointStepNone = 0,
-    endpointStepItem = 1,
-    endpointStepActivate = 2,
-    endpointStepSessionEnumerator = 3,
-};
-
-inline constexpr LONG delayForever = -1;  // activationDelayMs: until the fault is cleared
+enum ActivationFault : LONG { refuse = 1, failResult, failGetResult, noInterface, failQueryInterface };
 
 struct Faults {
-    volatile LONG activationFailPid;   // selector
-    volatile LONG activationFailCode;  // HRESULT
-    volatile LONG activationFailMode;  // ActivationFailMode
-    volatile LONG activationDelayPid;  // selector: completion comes late or never
-    volatile LONG activationDelayMs;   // delay, or delayForever (held until the fault is cleared)
-    volatile LONG enumeratorFault;     // EnumeratorFault
-    volatile LONG enumeratorFailCode;  // HRESULT
-    volatile LONG getBufferFailPid;    // selector
-    volatile LONG getBufferFailures;   // remaining injected GetBuffer failures (decremented)
-    volatile LONG getBufferFailCode;   // HRESULT
-    volatile LONG reportSelfSession;   // non-zero: endpoint 0 lists an active session of the capturing process
-    volatile LONG clientFailPid;       // selector
-    volatile LONG clientFailStep;      // ClientFailStep
-    volatile LONG clientFailCode;      // HRESULT
-    volatile LONG endpointFailMask;    // endpoint0 | endpoint1
-    volatile LONG endpointFailStep;    // EndpointFailStep
-    volatile LONG endpointFailCode;    // HRESULT
-    volatile LONG reserved[15];
+    // For the selected pid, activationFault (an ActivationFault) with the HRESULT
+    // activationCode (E_NOINTERFACE for failQueryInterface, whatever is set).
+    volatile LONG activationPid, activationFault, activationCode;
+    volatile LONG holdActivations;    // selector: completions wait until this changes
+    volatile LONG getBufferFailures;  // so many coming GetBuffer calls fail
+    volatile LONG holdGetBuffer;      // non-zero: GetBuffer waits until it is cleared
+    volatile LONG manualPackets, queuedPackets;  // non-zero: packets come only as queuedPackets grows
+    volatile LONG selfSession;        // non-zero: the first endpoint also lists the caller
 };
 
-// Counters of the fake, all only ever incremented. Paired created/destroyed
-// counters balance once everything handed out has been released.
 struct Accounting {
-    volatile LONG dllAttaches;              // processes that loaded the fake
-    volatile LONG dllDetaches;              // ... and unloaded it (ExitProcess included)
-    volatile LONG activationsRequested;     // calls of ActivateAudioInterfaceAsync
-    volatile LONG activationsRefused;       // ... answered with a negative HRESULT at once
-    volatile LONG activationsCompleted;     // ActivateCompleted calls made
-    volatile LONG activationsSucceeded;     // ... of which carried a client
-    volatile LONG operationsCreated;
-    volatile LONG operationsDestroyed;
-    volatile LONG handlerReferencesTaken;   // AddRef on the program's completion handler
-    volatile LONG handlerReferencesDropped; // Release on it
-    volatile LONG audioClientsCreated;
-    volatile LONG audioClientsDestroyed;
-    volatile LONG audioClientsInitialized;
-    volatile LONG initializeRejected;       // Initialize with anything but the program's request
-    volatile LONG audioClientStarts;        // successful Start calls
-    volatile LONG audioClientStops;         // Stop calls, whatever the state
-    volatile LONG audioClientsDestroyedRunning;  // released while started (never stopped)
-    volatile LONG captureClientsCreated;
-    volatile LONG captureClientsDestroyed;
-    volatile LONG eventsRegistered;         // SetEventHandle accepted
-    volatile LONG eventsClosed;             // registered events the program has closed since
-    volatile LONG eventsOpenAtExit;         // registered events still open when the process ended
-    volatile LONG packetsDelivered;         // packets handed out by GetBuffer and released
-    volatile LONG packetsDropped;           // packets lost because nobody drained the queue
-    volatile LONG silentPackets;            // of the delivered, flagged silent
-    volatile LONG getBufferFailuresInjected;
-    volatile LONG enumeratorsCreated;
-    volatile LONG enumeratorsDestroyed;
-    volatile LONG collectionsCreated;
-    volatile LONG collectionsDestroyed;
-    volatile LONG devicesCreated;
-    volatile LONG devicesDestroyed;
-    volatile LONG sessionManagersCreated;
-    volatile LONG sessionManagersDestroyed;
-    volatile LONG sessionEnumeratorsCreated;
-    volatile LONG sessionEnumeratorsDestroyed;
-    volatile LONG sessionControlsCreated;
-    volatile LONG sessionControlsDestroyed;
-    volatile LONG classFactoriesCreated;
-    volatile LONG classFactoriesDestroyed;
-    volatile LONG eventsClosedEarly;        // closed while the client they were registered with lived
-    volatile LONG reserved[23];
+    volatile LONG objects, clients;  // alive: fake COM objects (clients included), audio clients
+    volatile LONG running, starts, stops;  // clients started and not stopped; starts and stops so far
+    volatile LONG unslottedCaptures; // clients started for a pid that has no slot (counted up only)
+    volatile LONG misuses, lastMisuse;  // calls the program must never make; line of the fake that saw the last
+    volatile LONG heldActivations, heldGetBuffers;
+    volatile LONG delivered, sameWakePackets;  // packets released back; of those, taken with no wait since the one before
+    volatile LONG handlerLastCount;  // what the handler's Release answered the fake
+    volatile LONG scans;             // EnumAudioEndpoints calls
 };
 
-struct ControlRecord {
-    volatile LONG magic;       // controlMagic once initialised
-    volatile LONG version;     // controlVersion
-    volatile LONG size;        // sizeof(ControlRecord)
-    volatile LONG generation;  // bumped after every change to the slots
-    PlayerSlot slots[maxPlayers];
-    Faults faults;
-    Accounting accounting;
-};
+struct Record { Slot slots[slotCount]; Faults faults; Accounting counts; };
 
-// Sizes fixed so that separately built programs agree on the layout.
-static_assert(sizeof(PlayerSlot) == 64);
-static_assert(sizeof(Faults) == 128);
-static_assert(sizeof(Accounting) == 256);
-static_assert(offsetof(ControlRecord, slots) == 16);
-
-inline void bumpGeneration(ControlRecord& record) { InterlockedIncrement(&record.generation); }
-
-// The mapping name for a namespace.
-inline std::wstring controlName(const std::wstring& ns) { return L"Local\\vintra-fake-audio-" + ns; }
-
-// The namespace this process inherited (empty when the variable is unset).
-inline std::wstring inheritedNamespace() {
-    wchar_t buffer[256];
-    DWORD n = GetEnvironmentVariableW(L"VINTRA_FAKE_NAMESPACE", buffer, 256);
-    return (n > 0 && n < 256) ? std::wstring(buffer, n) : std::wstring();
+// The record of the namespace named in VINTRA_FAKE_NAMESPACE, created if
+// nobody has yet; never unmapped, since threads may use it until the process
+// ends. Null when it cannot be had.
+inline Record* openRecord() {
+    wchar_t name[96] = L"Local\\vintra-fake-audio-";
+    const int prefix = lstrlenW(name);
+    GetEnvironmentVariableW(L"VINTRA_FAKE_NAMESPACE", name + prefix, 96 - prefix);
+    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Record), name);
+    return mapping ? static_cast<Record*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(Record))) : nullptr;
 }
 
-// A view of the record. Creates the mapping if no one has yet (the pages of
-// a new mapping are zero: no players, no faults, no counts) and stamps the
-// header. Move-only; unmapping keeps the record alive while any other process
-// still holds it.
-class ControlView {
-public:
-    ControlView() = default;
-    explicit ControlView(const std::wstring& ns) { open(ns); }
-    ControlView(const ControlView&) = delete;
-    ControlView& operator=(const ControlView&) = delete;
-    ControlView(ControlView&& other) noexcept : mapping(other.mapping), record(other.record) {
-        other.mapping = nullptr;
-        other.record = nullptr;
-    }
-    ~ControlView() { close(); }
-
-    bool open(const std::wstring& ns) {
-        close();
-        mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                     sizeof(ControlRecord), controlName(ns).c_str());
-        if (!mapping) return false;
-        record = static_cast<ControlRecord*>(
-            MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(ControlRecord)));
-        if (!record) {
-            CloseHandle(mapping);
-            mapping = nullptr;
-            return false;
-        }
-        // Whoever comes first stamps the header; the rest of a new mapping is
-        // already zero, which is the quiet state.
-        if (InterlockedCompareExchange(&record->magic, controlMagic, 0) == 0) {
-            record->version = controlVersion;
-            record->size = sizeof(ControlRecord);
-        }
-        return true;
-    }
-    void close() {
-        if (record) UnmapViewOfFile(const_cast<ControlRecord*>(record));
-        if (mapping) CloseHandle(mapping);
-        record = nullptr;
-        mapping = nullptr;
-    }
-
-    explicit operator bool() const { return record != nullptr; }
-    ControlRecord* get() const { return record; }
-    ControlRecord* operator->() const { return record; }
-
-private:
-    HANDLE mapping = nullptr;
-    ControlRecord* record = nullptr;
-};
-
-// The values a new session starts with.
-struct SessionSettings {
-    DWORD processId = 0;
-    DWORD parentProcessId = 0;
-    LONG state = sessionActive;
-    bool systemSounds = false;
-    LONG endpointMask = endpoint0;
-    LONG frequencyHz = 440;
-    LONG level = 8192;
-    LONG channelMask = channelLeft | channelRight;
-    bool playing = true;
-};
-
-// Claims a free slot, fills it and publishes it. Returns the slot index or
-// -1 when all slots are taken.
-inline int claimSlot(ControlRecord& record, const SessionSettings& s) {
-    for (int i = 0; i < maxPlayers; ++i) {
-        PlayerSlot& slot = record.slots[i];
-        if (InterlockedCompareExchange(&slot.inUse, slotClaimed, slotFree) != slotFree) continue;
-        slot.processId = static_cast<LONG>(s.processId);
-        slot.parentProcessId = static_cast<LONG>(s.parentProcessId);
-        slot.sessionState = s.state;
-        slot.systemSounds = s.systemSounds ? 1 : 0;
-        slot.endpointMask = s.endpointMask;
-        slot.frequencyHz = s.frequencyHz;
-        slot.level = s.level;
-        slot.channelMask = s.channelMask;
-        slot.playing = s.playing ? 1 : 0;
-        slot.processIdResult = 0;
-        InterlockedExchange(&slot.inUse, slotPublished);
-        bumpGeneration(record);
-        return i;
-    }
-    return -1;
+// A pid selector is 0 for nobody, -1 for every pid, else that pid.
+inline bool selects(LONG selector, DWORD pid) {
+    return selector == -1 || (selector != 0 && static_cast<DWORD>(selector) == pid);
 }
 
-inline void releaseSlot(ControlRecord& record, int index) {
-    if (index < 0 || index >= maxPlayers) return;
-    InterlockedExchange(&record.slots[index].inUse, slotFree);
-    bumpGeneration(record);
-}
-
-// The published slot of a process, or -1.
-inline int findSlot(const ControlRecord& record, DWORD pid) {
-    for (int i = 0; i < maxPlayers; ++i) {
-        const PlayerSlot& slot = record.slots[i];
-        if (slot.inUse == slotPublished && static_cast<DWORD>(slot.processId) == pid) return i;
+// The published slot of `pid`, or null.
+inline Slot* findSlot(Record& record, DWORD pid) {
+    for (Slot& slot : record.slots) {
+        if (slot.pid == static_cast<LONG>(pid)) return &slot;
     }
-    return -1;
+    return nullptr;
 }
 
-// Frees the slots of processes that have ended without clearing their slot
-// (for instance players a test killed). Returns how many were freed.
-inline int releaseSlotsOfEndedProcesses(ControlRecord& record) {
-    int freed = 0;
-    for (int i = 0; i < maxPlayers; ++i) {
-        PlayerSlot& slot = record.slots[i];
-        if (slot.inUse != slotPublished || slot.processId == 0) continue;
-        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(slot.processId));
-        bool ended = !process || WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
-        if (process) CloseHandle(process);
-        if (ended) {
-            releaseSlot(record, i);
-            ++freed;
-        }
+// Whether `handle` still names the object of `duplicate`: a closed handle
+// fails, and one reused for another object compares unequal.
+inline bool sameObject(HANDLE handle, HANDLE duplicate) {
+    using Compare = BOOL(WINAPI*)(HANDLE, HANDLE);  // not in the cross toolchain's import library
+    static const auto compare = reinterpret_cast<Compare>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CompareObjectHandles")));
+    return compare && compare(handle, duplicate);
+}
+
+// Publishes a session for `pid`: claimed, filled, then named. Null when
+// every slot is taken. Readers take a slot only while its pid is positive.
+inline Slot* claimSlot(Record& record, DWORD pid, Slot values) {
+    for (Slot& slot : record.slots) {
+        if (InterlockedCompareExchange(&slot.pid, -1, 0) != 0) continue;
+        values.pid = -1;
+        slot = values;
+        InterlockedExchange(&slot.pid, static_cast<LONG>(pid));
+        return &slot;
     }
-    return freed;
-}
-
-// Clears every fault (the accounting is left alone).
-inline void clearFaults(ControlRecord& record) {
-    volatile LONG* field = reinterpret_cast<volatile LONG*>(&record.faults);
-    for (std::size_t i = 0; i < sizeof(Faults) / sizeof(LONG); ++i) InterlockedExchange(&field[i], 0);
-}
-
-// A consistent-enough copy of the counters for comparing before and after.
-inline Accounting snapshotAccounting(const ControlRecord& record) {
-    Accounting copy{};
-    const volatile LONG* from = reinterpret_cast<const volatile LONG*>(&record.accounting);
-    volatile LONG* to = reinterpret_cast<volatile LONG*>(&copy);
-    for (std::size_t i = 0; i < sizeof(Accounting) / sizeof(LONG); ++i) to[i] = from[i];
-    return copy;
+    return nullptr;
 }
 
 }  // namespace fake

@@ -1,172 +1,112 @@
-// ActivateAudioInterfaceAsync for "VAD\Process_Loopback", as Windows does it:
-// the request is checked at once, and the completion handler is called later
-// on a thread of the fake's own, with the activated client (or the failure)
-// waiting in the operation object for GetActivateResult.
+// ActivateAudioInterfaceAsync for "VAD\Process_Loopback", as Windows does
+// it: the request is checked at once, and the completion handler is called
+// later on a thread of the fake's own, the outcome waiting in the operation
+// for GetActivateResult. The fake holds one reference to the handler until
+// it has told it, and notes what the handler's Release answered then.
 
-#include "FakeRuntime.h"
-#include "LoopbackClient.h"
+#include "Runtime.h"
+
+#include <audioclient.h>
 
 #include <mmdeviceapi.h>
 #include <propidl.h>
 
 #include <cwchar>
+#include <utility>
 
 namespace fakeplatform {
 namespace {
 
-// Windows' activation record (audioclientactivationparams.h), which the
-// cross toolchain's headers lack.
-struct ActivationParams {
-    DWORD activationType;   // 1: process loopback
-    DWORD targetProcessId;
-    DWORD loopbackMode;     // 0: include the target's process tree
-};
-static_assert(sizeof(ActivationParams) == 12);
+// What an activation hands over when QueryInterface for IAudioClient is to fail.
+class NotAClient final : public ComObject<IAgileObject> {};
 
-// The code Windows gives for a call made in the wrong state; the cross
-// toolchain's headers do not define it.
-constexpr HRESULT illegalMethodCall = static_cast<HRESULT>(0x8000000EL);
-
-constexpr wchar_t loopbackPath[] = L"VAD\\Process_Loopback";
-
-class ActivationOperation final : public ComObject<IActivateAudioInterfaceAsyncOperation> {
+class Operation final : public ComObject<IActivateAudioInterfaceAsyncOperation> {
 public:
-    ActivationOperation(DWORD pid, IActivateAudioInterfaceCompletionHandler* completion)
-        : ComObject(accounts().operationsCreated, accounts().operationsDestroyed), target(pid), handler(completion) {
+    Operation(DWORD target, IActivateAudioInterfaceCompletionHandler* handler) : target(target), handler(handler) {
         handler->AddRef();
-        bump(accounts().handlerReferencesTaken);
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (!out) return E_POINTER;
-        if (riid == __uuidof(IUnknown) || riid == __uuidof(IActivateAudioInterfaceAsyncOperation) ||
-            riid == __uuidof(IAgileObject))
-            return give(static_cast<IActivateAudioInterfaceAsyncOperation*>(this), out);
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-
-    HRESULT STDMETHODCALLTYPE GetActivateResult(HRESULT* activateResult, IUnknown** activated) override {
-        if (!activateResult || !activated) return E_POINTER;
-        if (!completed) return illegalMethodCall;
-        if (failMode == fake::activationGetResultFails) return result;
-        *activateResult = result;
-        *activated = client;
-        if (client) client->AddRef();
+    // Hands its reference to what was activated over, so that nothing the
+    // program holds waits on the completion thread's last Release.
+    HRESULT STDMETHODCALLTYPE GetActivateResult(HRESULT* result, IUnknown** activated) override {
+        if (!result || !activated || !completed) return MISUSE;
+        if (fault == fake::failGetResult) return code;
+        *result = code;
+        *activated = std::exchange(client, nullptr);
         return S_OK;
     }
 
-    // Runs on the activation's own thread: waits for any injected delay,
-    // decides the outcome, then tells the handler.
+    // On the completion thread.
     void complete() {
-        holdWhileDelayed();
-        const fake::Faults& f = faults();
-        if (fake::selects(f.activationFailPid, target)) {
-            failMode = f.activationFailMode;
-            result = f.activationFailCode;
-            if (failMode == fake::activationNoInterface && result < 0) result = S_OK;
-            if (failMode != fake::activationNoInterface && result >= 0) result = E_FAIL;
-        } else if (processIsLive(target)) {
-            client = static_cast<IUnknown*>(new LoopbackClient(target));
-            result = S_OK;
-            bump(accounts().activationsSucceeded);
-        } else {
-            // No such process: Windows refuses the target.
-            result = E_INVALIDARG;
+        if (fake::selects(faults().holdActivations, target)) {
+            bump(counts().heldActivations);
+            while (fake::selects(faults().holdActivations, target)) Sleep(5);
+            bump(counts().heldActivations, -1);
         }
-        MemoryBarrier();
+        fault = fake::selects(faults().activationPid, target) ? faults().activationFault : 0;
+        code = fault ? faults().activationCode : S_OK;
+        if (fault == 0) client = newClient(target);
+        if (fault == fake::failQueryInterface) client = new NotAClient;
+        if (client) code = S_OK;
         completed = true;
-        bump(accounts().activationsCompleted);
         handler->ActivateCompleted(this);
-        // Windows drops its reference to the handler once it has been told.
-        handler->Release();
-        bump(accounts().handlerReferencesDropped);
-        handler = nullptr;
+        InterlockedExchange(&counts().handlerLastCount, static_cast<LONG>(handler->Release()));
     }
 
 private:
-    ~ActivationOperation() override {
+    ~Operation() override {
         if (client) client->Release();
-        if (handler) {  // never completed: the thread could not be started
-            handler->Release();
-            bump(accounts().handlerReferencesDropped);
-        }
-    }
-
-    void holdWhileDelayed() {
-        const fake::Faults& f = faults();
-        if (!fake::selects(f.activationDelayPid, target)) return;
-        const LONG delay = f.activationDelayMs;
-        if (delay == fake::delayForever) {
-            // Held until the test clears the fault (or the process ends).
-            while (fake::selects(f.activationDelayPid, target) && f.activationDelayMs == fake::delayForever) Sleep(10);
-        } else if (delay > 0) {
-            Sleep(static_cast<DWORD>(delay));
-        }
     }
 
     const DWORD target;
-    IActivateAudioInterfaceCompletionHandler* handler;  // one reference until completion
+    IActivateAudioInterfaceCompletionHandler* const handler;
     volatile bool completed = false;
-    LONG failMode = fake::activationResultFails;
-    HRESULT result = E_FAIL;
-    IUnknown* client = nullptr;  // one reference, handed out again by each GetActivateResult
+    LONG fault = 0;
+    HRESULT code = E_FAIL;
+    IUnknown* client = nullptr;  // one reference until GetActivateResult
 };
 
-DWORD WINAPI completionThread(void* parameter) {
-    auto* operation = static_cast<ActivationOperation*>(parameter);
-    operation->complete();
-    operation->Release();  // the thread's reference
-    return 0;
+// The request the program makes: Windows' 12-byte record of type 1 (process
+// loopback), the pid, and mode 0 (the target's whole process tree).
+bool askedAsTheProgramAsks(const WCHAR* path, REFIID iid, const PROPVARIANT* params, void* handler, void* operation) {
+    const auto* request = params ? reinterpret_cast<const DWORD*>(params->blob.pBlobData) : nullptr;
+    return path && std::wcscmp(path, L"VAD\\Process_Loopback") == 0 && iid == __uuidof(IAudioClient) && request &&
+           params->vt == VT_BLOB && params->blob.cbSize == 12 && request[0] == 1 && request[2] == 0 && handler &&
+           operation;
 }
 
-HRESULT checkRequest(const WCHAR* path, REFIID riid, const PROPVARIANT* params,
-                     IActivateAudioInterfaceCompletionHandler* handler, IActivateAudioInterfaceAsyncOperation** out,
-                     DWORD& pid) {
-    if (!path || !params || !handler || !out) return E_INVALIDARG;
-    if (std::wcscmp(path, loopbackPath) != 0 || riid != __uuidof(IAudioClient)) return E_INVALIDARG;
-    if (params->vt != VT_BLOB || params->blob.cbSize != sizeof(ActivationParams) || !params->blob.pBlobData)
-        return E_INVALIDARG;
-    const auto* request = reinterpret_cast<const ActivationParams*>(params->blob.pBlobData);
-    if (request->activationType != 1 || request->loopbackMode != 0) return E_INVALIDARG;
-    pid = request->targetProcessId;
-    // Windows calls the handler from a thread of its own, so the handler
-    // must declare itself agile.
-    IUnknown* agile = nullptr;
-    if (FAILED(handler->QueryInterface(__uuidof(IAgileObject), reinterpret_cast<void**>(&agile))) || !agile)
-        return illegalMethodCall;
-    agile->Release();
-    const fake::Faults& f = faults();
-    if (fake::selects(f.activationFailPid, pid) && f.activationFailMode == fake::activationRefused)
-        return f.activationFailCode < 0 ? f.activationFailCode : E_FAIL;
-    return S_OK;
+// A handler that the system calls from threads of its own must declare itself
+// agile, keep its identity, refuse what it is not, and count each reference.
+bool answersAsAHandlerMust(IActivateAudioInterfaceCompletionHandler* handler) {
+    IUnknown *agile = nullptr, *identity = nullptr, *other = handler;
+    const bool answers = handler->QueryInterface(__uuidof(IAgileObject), reinterpret_cast<void**>(&agile)) == S_OK &&
+                         handler->QueryInterface(__uuidof(IUnknown), reinterpret_cast<void**>(&identity)) == S_OK &&
+                         handler->QueryInterface(__uuidof(IAudioClient), reinterpret_cast<void**>(&other)) == E_NOINTERFACE &&
+                         agile && identity == handler && !other;
+    if (agile) agile->Release();
+    if (identity) identity->Release();
+    return answers && handler->AddRef() == 2 && handler->Release() == 1;
 }
 
 }  // namespace
 }  // namespace fakeplatform
 
-extern "C" HRESULT WINAPI ActivateAudioInterfaceAsync(const WCHAR* path, REFIID riid, PROPVARIANT* params,
+extern "C" HRESULT WINAPI ActivateAudioInterfaceAsync(const WCHAR* path, REFIID iid, PROPVARIANT* params,
                                                       IActivateAudioInterfaceCompletionHandler* handler,
                                                       IActivateAudioInterfaceAsyncOperation** operation) {
     using namespace fakeplatform;
-    bump(accounts().activationsRequested);
-    if (operation) *operation = nullptr;
-    DWORD pid = 0;
-    const HRESULT refused = checkRequest(path, riid, params, handler, operation, pid);
-    if (FAILED(refused)) {
-        bump(accounts().activationsRefused);
-        return refused;
+    if (!askedAsTheProgramAsks(path, iid, params, handler, operation) || !answersAsAHandlerMust(handler)) return MISUSE;
+    const DWORD target = reinterpret_cast<const DWORD*>(params->blob.pBlobData)[1];
+    if (fake::selects(faults().activationPid, target) && faults().activationFault == fake::refuse) {
+        return faults().activationCode;
     }
-    auto* op = new ActivationOperation(pid, handler);
-    op->AddRef();  // the completion thread's reference
-    HANDLE thread = CreateThread(nullptr, 0, completionThread, op, 0, nullptr);
-    if (!thread) {
-        op->Release();
-        op->Release();
-        bump(accounts().activationsRefused);
-        return HRESULT_FROM_WIN32(GetLastError());
-    }
-    CloseHandle(thread);
-    *operation = op;
+    auto* started = new Operation(target, handler);
+    started->AddRef();  // one for the program, one for the completion thread
+    *operation = started;
+    CloseHandle(CreateThread(nullptr, 0, [](void* operation) -> DWORD {
+        static_cast<Operation*>(operation)->complete();
+        static_cast<Operation*>(operation)->Release();
+        return 0;
+    }, started, 0, nullptr));
     return S_OK;
 }

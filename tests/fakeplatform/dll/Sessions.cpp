@@ -1,133 +1,121 @@
-// Fake audio sessions: manager, enumerator, control.
+// The device side of the fake: MMDeviceEnumerator, two active render
+// endpoints, and on each the sessions of the published slots that have one
+// there (plus, when faults.selfSession asks, an active session of the calling
+// process on the first). An endpoint's session list holds the values its
+// slots had when it was asked for.
+//
+// Objects that the program only ever uses one after another are one object
+// with several interfaces: the class factory, enumerator and endpoint
+// collection; an endpoint, its session manager and its session list.
+//
+// Threads: any; the objects change nothing after they are made, but for an
+// endpoint's session list, which the program asks for once.
 
-#include "Sessions.h"
+#include "Runtime.h"
+
+#include <audiopolicy.h>
+#include <mmdeviceapi.h>
 
 namespace fakeplatform {
 namespace {
 
-struct SessionValues {
-    DWORD processId;
-    LONG state;
-    bool systemSounds;
-    HRESULT processIdResult;
-};
+constexpr UINT endpointCount = 2;
 
-class SessionControl final : public ComObject<IAudioSessionControl2> {
+class Control final : public ComObject<IAudioSessionControl2> {
 public:
-    explicit SessionControl(const SessionValues& v)
-        : ComObject(accounts().sessionControlsCreated, accounts().sessionControlsDestroyed), values(v) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (!out) return E_POINTER;
-        if (riid == __uuidof(IUnknown) || riid == __uuidof(IAudioSessionControl) || riid == __uuidof(IAudioSessionControl2))
-            return give(static_cast<IAudioSessionControl2*>(this), out);
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-
+    explicit Control(const fake::Slot& values) : values(values) {}
     HRESULT STDMETHODCALLTYPE GetState(AudioSessionState* state) override {
-        if (!state) return E_POINTER;
-        *state = static_cast<AudioSessionState>(values.state);
-        return S_OK;
+        return state ? (*state = static_cast<AudioSessionState>(values.state), S_OK) : MISUSE;
     }
+    HRESULT STDMETHODCALLTYPE IsSystemSoundsSession() override { return values.systemSounds; }
     HRESULT STDMETHODCALLTYPE GetProcessId(DWORD* pid) override {
-        if (!pid) return E_POINTER;
-        if (FAILED(values.processIdResult)) return values.processIdResult;
-        *pid = values.processId;
-        return S_OK;
+        // The pid is written even when the call reports a failure.
+        return pid ? (*pid = static_cast<DWORD>(values.pid), values.pidResult) : MISUSE;
     }
-    HRESULT STDMETHODCALLTYPE IsSystemSoundsSession() override { return values.systemSounds ? S_OK : S_FALSE; }
-
-    HRESULT STDMETHODCALLTYPE GetDisplayName(LPWSTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetDisplayName(LPCWSTR, LPCGUID) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIconPath(LPWSTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetIconPath(LPCWSTR, LPCGUID) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetGroupingParam(GUID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetGroupingParam(LPCGUID, LPCGUID) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE RegisterAudioSessionNotification(IAudioSessionEvents*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE UnregisterAudioSessionNotification(IAudioSessionEvents*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetSessionIdentifier(LPWSTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetSessionInstanceIdentifier(LPWSTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetDuckingPreference(BOOL) override { return E_NOTIMPL; }
+    UNUSED(GetDisplayName, LPWSTR*) UNUSED(SetDisplayName, LPCWSTR, LPCGUID) UNUSED(GetIconPath, LPWSTR*)
+    UNUSED(SetIconPath, LPCWSTR, LPCGUID) UNUSED(GetGroupingParam, GUID*) UNUSED(SetGroupingParam, LPCGUID, LPCGUID)
+    UNUSED(RegisterAudioSessionNotification, IAudioSessionEvents*)
+    UNUSED(UnregisterAudioSessionNotification, IAudioSessionEvents*)
+    UNUSED(GetSessionIdentifier, LPWSTR*) UNUSED(GetSessionInstanceIdentifier, LPWSTR*)
+    UNUSED(SetDuckingPreference, BOOL)
 
 private:
-    const SessionValues values;
+    const fake::Slot values;
 };
 
-class SessionEnumerator final : public ComObject<IAudioSessionEnumerator> {
+class Endpoint final : public ComObject<IMMDevice, IAudioSessionManager2, IAudioSessionEnumerator> {
 public:
-    explicit SessionEnumerator(int endpoint)
-        : ComObject(accounts().sessionEnumeratorsCreated, accounts().sessionEnumeratorsDestroyed) {
-        const fake::ControlRecord& record = control();
-        const LONG bit = endpoint == 0 ? fake::endpoint0 : fake::endpoint1;
-        for (const fake::PlayerSlot& slot : record.slots) {
-            if (slot.inUse != fake::slotPublished || !(slot.endpointMask & bit)) continue;
-            sessions[count++] = SessionValues{static_cast<DWORD>(slot.processId), slot.sessionState,
-                                              slot.systemSounds != 0, slot.processIdResult};
-        }
-        if (endpoint == 0 && record.faults.reportSelfSession)
-            sessions[count++] = SessionValues{GetCurrentProcessId(), fake::sessionActive, false, S_OK};
+    explicit Endpoint(UINT index) : index(index) {}
+    HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD context, PROPVARIANT* params, void** out) override {
+        if (iid != __uuidof(IAudioSessionManager2) || context != CLSCTX_ALL || params || !out) return MISUSE;
+        return handOut(reinterpret_cast<IAudioSessionManager2**>(out));
     }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (!out) return E_POINTER;
-        if (riid == __uuidof(IUnknown) || riid == __uuidof(IAudioSessionEnumerator))
-            return give(static_cast<IAudioSessionEnumerator*>(this), out);
-        *out = nullptr;
-        return E_NOINTERFACE;
+    HRESULT STDMETHODCALLTYPE GetSessionEnumerator(IAudioSessionEnumerator** out) override {
+        if (!out || count > 0) return MISUSE;
+        for (const fake::Slot& slot : record().slots) {
+            if (slot.pid > 0 && (slot.endpoints & (1 << index))) {
+                sessions[count++] = slot;
+            }
+        }
+        if (index == 0 && faults().selfSession) {
+            sessions[count++] = fake::Slot{static_cast<LONG>(GetCurrentProcessId()), fake::active, S_FALSE, S_OK, 1, 0, 0, 0};
+        }
+        return handOut(out);
     }
     HRESULT STDMETHODCALLTYPE GetCount(int* sessionCount) override {
-        if (!sessionCount) return E_POINTER;
-        *sessionCount = count;
-        return S_OK;
+        return sessionCount ? (*sessionCount = count, S_OK) : MISUSE;
     }
-    HRESULT STDMETHODCALLTYPE GetSession(int index, IAudioSessionControl** session) override {
-        if (!session) return E_POINTER;
-        *session = nullptr;
-        if (index < 0 || index >= count) return E_INVALIDARG;
-        *session = new SessionControl(sessions[index]);
-        return S_OK;
+    HRESULT STDMETHODCALLTYPE GetSession(int at, IAudioSessionControl** out) override {
+        return out && at >= 0 && at < count ? (*out = new Control(sessions[at]), S_OK) : MISUSE;
     }
+    UNUSED(OpenPropertyStore, DWORD, IPropertyStore**) UNUSED(GetId, LPWSTR*) UNUSED(GetState, DWORD*)
+    UNUSED(GetAudioSessionControl, LPCGUID, DWORD, IAudioSessionControl**)
+    UNUSED(GetSimpleAudioVolume, LPCGUID, DWORD, ISimpleAudioVolume**)
+    UNUSED(RegisterSessionNotification, IAudioSessionNotification*)
+    UNUSED(UnregisterSessionNotification, IAudioSessionNotification*)
+    UNUSED(RegisterDuckNotification, LPCWSTR, IAudioVolumeDuckNotification*)
+    UNUSED(UnregisterDuckNotification, IAudioVolumeDuckNotification*)
 
 private:
-    SessionValues sessions[fake::maxPlayers + 1];
+    const UINT index;
+    fake::Slot sessions[fake::slotCount + 1];
     int count = 0;
 };
 
-class SessionManager final : public ComObject<IAudioSessionManager2> {
+class Enumerator final : public ComObject<IClassFactory, IMMDeviceEnumerator, IMMDeviceCollection> {
 public:
-    explicit SessionManager(int endpointIndex)
-        : ComObject(accounts().sessionManagersCreated, accounts().sessionManagersDestroyed), endpoint(endpointIndex) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (!out) return E_POINTER;
-        if (riid == __uuidof(IUnknown) || riid == __uuidof(IAudioSessionManager) || riid == __uuidof(IAudioSessionManager2))
-            return give(static_cast<IAudioSessionManager2*>(this), out);
-        *out = nullptr;
-        return E_NOINTERFACE;
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+        if (outer || !out) return MISUSE;
+        auto* made = new Enumerator;
+        const HRESULT answer = made->QueryInterface(iid, out);
+        made->Release();
+        return answer;
     }
-    HRESULT STDMETHODCALLTYPE GetSessionEnumerator(IAudioSessionEnumerator** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        const fake::Faults& f = faults();
-        if (f.endpointFailStep == fake::endpointStepSessionEnumerator && (f.endpointFailMask & (1 << endpoint)))
-            return f.endpointFailCode < 0 ? f.endpointFailCode : E_FAIL;
-        *out = new SessionEnumerator(endpoint);
-        return S_OK;
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow flow, DWORD states, IMMDeviceCollection** out) override {
+        if (flow != eRender || states != DEVICE_STATE_ACTIVE || !out) return MISUSE;
+        bump(counts().scans);
+        return handOut(out);
     }
-    HRESULT STDMETHODCALLTYPE GetAudioSessionControl(LPCGUID, DWORD, IAudioSessionControl**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetSimpleAudioVolume(LPCGUID, DWORD, ISimpleAudioVolume**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE RegisterSessionNotification(IAudioSessionNotification*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE UnregisterSessionNotification(IAudioSessionNotification*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE RegisterDuckNotification(LPCWSTR, IAudioVolumeDuckNotification*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE UnregisterDuckNotification(IAudioVolumeDuckNotification*) override { return E_NOTIMPL; }
-
-private:
-    const int endpoint;
+    HRESULT STDMETHODCALLTYPE GetCount(UINT* count) override { return count ? (*count = endpointCount, S_OK) : MISUSE; }
+    HRESULT STDMETHODCALLTYPE Item(UINT at, IMMDevice** out) override {
+        return out && at < endpointCount ? (*out = new Endpoint(at), S_OK) : MISUSE;
+    }
+    UNUSED(GetDefaultAudioEndpoint, EDataFlow, ERole, IMMDevice**) UNUSED(GetDevice, LPCWSTR, IMMDevice**)
+    UNUSED(RegisterEndpointNotificationCallback, IMMNotificationClient*)
+    UNUSED(UnregisterEndpointNotificationCallback, IMMNotificationClient*)
 };
 
 }  // namespace
-
-IAudioSessionManager2* newSessionManager(int endpoint) { return new SessionManager(endpoint); }
-
 }  // namespace fakeplatform
+
+// Never unloaded: threads of the fake run its code until the process ends.
+extern "C" HRESULT WINAPI DllCanUnloadNow() { return S_FALSE; }
+
+extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+    if (clsid != __uuidof(MMDeviceEnumerator)) return CLASS_E_CLASSNOTAVAILABLE;
+    auto* factory = new fakeplatform::Enumerator;
+    const HRESULT answer = factory->QueryInterface(iid, out);
+    factory->Release();
+    return answer;
+}

@@ -1,0 +1,84 @@
+// How the shipped exe starts and ends, as its parent sees it: the probe's
+// "unsupported" line, "ready" only once the first scan is done, a rescan
+// every 2 s, and the end when the parent closes the read end of standard
+// output, with every client the fake handed out stopped and released.
+
+#include "FakeWorld.h"
+
+#include <audioclient.h>
+
+namespace {
+
+class Ends : public FakeWorld {};
+
+TEST_F(Ends, AFailingProbeGivesTheUnsupportedLineAndCodeTwo) {
+    const struct {
+        LONG fault, code;
+        const char* line;
+    } rows[] = {
+        {fake::refuse, E_ACCESSDENIED, "unsupported 0x80070005\n"},
+        {fake::failResult, AUDCLNT_E_DEVICE_INVALIDATED, "unsupported 0x88890004\n"},
+        {fake::noInterface, S_FALSE, "unsupported 0x00000001\n"},
+        {0, 0, "unsupported 0x800705b4\n"},  // no completion: the probe gives up after 5 s
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.line);
+        set(faults().activationPid, row.fault ? -1 : 0);
+        set(faults().activationFault, row.fault);
+        set(faults().activationCode, row.code);
+        set(faults().holdActivations, row.fault ? 0 : -1);
+        const ULONGLONG started = GetTickCount64();
+        expectOnlyOnStandardError(*startProgram(L"--all-except 0"), 2, row.line);
+        if (!row.fault) {
+            EXPECT_GE(GetTickCount64() - started, 5000u) << "the probe waited less than its bound";
+        }
+    }
+}
+
+TEST_F(Ends, ReadyOnlyOnceTheFirstScanIsDone) {
+    auto player = startPlayers(L"440 8192", 1);
+    set(faults().holdActivations, static_cast<LONG>(player.pids[0]));
+    auto program = startProgram(L"--all-except 0");
+    ASSERT_TRUE(eventually([] { return counts().heldActivations == 1; })) << "the first scan never opened the player";
+    EXPECT_EQ(program->error(), "") << "ready while the first scan was still opening its sources";
+    set(faults().holdActivations, 0);
+    EXPECT_TRUE(program->waitReady(30000)) << program->error();
+}
+
+TEST_F(Ends, RescansEveryTwoSecondsAndOpensWhatCameSince) {
+    const ULONGLONG started = GetTickCount64();
+    auto program = startProgram(L"--all-except 0");
+    ASSERT_TRUE(program->waitReady(30000)) << program->error();
+    auto player = startPlayers(L"440 8192", 1);
+    EXPECT_TRUE(eventually([&] { return captures(player.pids[0]) == 1; })) << "no later scan opened the new player";
+    Sleep(4000);
+    // Read before the time, so no scan can slip in between.
+    const LONG rescans = counts().scans - 1;
+    EXPECT_LE(rescans, (GetTickCount64() - started) / 2000.0) << "scans less than 2 s apart";
+}
+
+TEST_F(Ends, ClosedOutputEndsWithCodeZeroAndEverythingReleased) {
+    auto player = startPlayers(L"440 8192", 1);
+    for (bool duringAScan : {false, true}) {
+        SCOPED_TRACE(duringAScan ? "while a scan waits for an activation" : "while mixing");
+        FakeWorld::SetUp();
+        auto program = startProgram(L"--all-except 0");
+        ASSERT_TRUE(program->waitReady(30000)) << program->error();
+        ASSERT_EQ(counts().running, 1);
+        Players late;
+        if (duringAScan) {
+            set(faults().holdActivations, -1);
+            late = startPlayers(L"660 4096", 1);
+            ASSERT_TRUE(eventually([] { return counts().heldActivations == 1; })) << "no rescan came";
+        }
+        program->closeOutput();
+        set(faults().holdActivations, 0);
+        EXPECT_EQ(program->waitExit(30000), 0);
+        EXPECT_EQ(program->error(), "ready\n");
+        EXPECT_EQ(counts().running, 0) << "clients not stopped";
+        EXPECT_EQ(counts().clients, 0) << "clients not released";
+        EXPECT_EQ(counts().misuses, 0) << "misuse at line " << counts().lastMisuse << " of the fake";
+    }
+}
+
+}  // namespace
