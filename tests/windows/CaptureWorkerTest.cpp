@@ -7,6 +7,7 @@
 #include "FakeWorld.h"
 #include "windows/OpenCaptureSource.h"
 
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -22,6 +23,9 @@ TEST_F(CaptureWorker, DrainsGoesOnAfterAFailureAndStopsInOrder) {
     queue(5);
     ASSERT_TRUE(eventually([] { return counts().delivered == 5; }));
     EXPECT_GE(counts().sameWakePackets, 4) << "each waiting packet was taken at a wake of its own";
+    std::unique_lock fifo(source->lock);
+    EXPECT_EQ(source->fifo.front(), 0.0f) << "a silent packet's loud buffer was heard";  // 4242 has no session
+    fifo.unlock();
 
     set(faults().getBufferFailures, 1);
     queue(3);

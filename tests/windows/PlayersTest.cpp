@@ -58,12 +58,12 @@ TEST_F(Players, EachModeCapturesWhomItShouldAndTheyAreHeardMixed) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(arguments(row.windowMode, row.self));
-        FakeWorld::SetUp();
+        SetUp();
         auto program = startProgram(arguments(row.windowMode, row.self));
         ASSERT_TRUE(program->waitReady(30000)) << program->error();
         for (Member who : {A, B, C, D, V, W}) EXPECT_EQ(captures(pids[who]), row.captured[who]) << "member " << who;
         EXPECT_EQ(counts().unslottedCaptures, 0) << "the exe captured itself";
-        std::vector<float> samples(70 * 960);
+        std::vector<float> samples(110 * 960);
         ASSERT_TRUE(row.heard.empty() || program->read(samples.data(), samples.size() * sizeof(float), 20000));
         // The first blocks go out before the sources' first packets are in.
         samples.erase(samples.begin(), samples.begin() + 20 * 960);
