@@ -31,11 +31,11 @@ constexpr float clickLevel = 0.5f;
 
 // Plays silence with `clicks` clicks; the moments of the clicks.
 std::vector<Clock::time_point> playClicks(int clicks, std::atomic<bool>& playing) {
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, 48000, 2};
-    const std::uint32_t bytes = pa_usec_to_bytes(30000, &spec), serverChoice = static_cast<std::uint32_t>(-1);
+    const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, 48000, 2};
+    const std::uint32_t bytes = pa_usec_to_bytes(30000, &format), serverChoice = static_cast<std::uint32_t>(-1);
     const pa_buffer_attr buffer{serverChoice, bytes, serverChoice, serverChoice, serverChoice};
     std::vector<Clock::time_point> moments;
-    pa_simple* stream = pa_simple_new(nullptr, "vintra-bench-clicks", PA_STREAM_PLAYBACK, nullptr, "clicks", &spec,
+    pa_simple* stream = pa_simple_new(nullptr, "vintra-bench-clicks", PA_STREAM_PLAYBACK, nullptr, "clicks", &format,
                                       nullptr, &buffer, nullptr);
     playing = stream != nullptr;
     std::vector<float> write(960);

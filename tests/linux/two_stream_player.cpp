@@ -21,10 +21,10 @@
 namespace {
 
 [[noreturn]] void play(const char* frequency, const char* level) {
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, 48000, 2};
-    const std::uint32_t bytes = pa_usec_to_bytes(30000, &spec), server = static_cast<std::uint32_t>(-1);
+    const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, 48000, 2};
+    const std::uint32_t bytes = pa_usec_to_bytes(30000, &format), server = static_cast<std::uint32_t>(-1);
     const pa_buffer_attr buffer{bytes, bytes, server, server, server};
-    pa_simple* stream = pa_simple_new(nullptr, "two_stream_player", PA_STREAM_PLAYBACK, nullptr, "tone", &spec,
+    pa_simple* stream = pa_simple_new(nullptr, "two_stream_player", PA_STREAM_PLAYBACK, nullptr, "tone", &format,
                                       nullptr, &buffer, nullptr);
     const double step = 2 * std::numbers::pi * std::atof(frequency) / 48000;
     std::vector<float> block(960);
