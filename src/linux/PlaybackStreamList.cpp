@@ -30,6 +30,14 @@ void onSinkInput(pa_context*, const pa_sink_input_info* info, int last, void* li
         pa_threaded_mainloop_signal(result.loop, 0);
         return;
     }
+    // A stream that plays to no sink yet (PipeWire lists a new stream before
+    // its session manager has linked it) has no monitor to record from: a
+    // record stream made now would be bound to nothing and stay silent. The
+    // server announces the link as a change, and the scan it wakes finds the
+    // stream then.
+    if (info->sink == PA_INVALID_INDEX) {
+        return;
+    }
     PlaybackStream stream;
     stream.index = info->index;
     stream.sink = info->sink;

@@ -29,6 +29,10 @@ constexpr pa_stream_flags_t recordFlags =
     static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE |
                                    PA_STREAM_DONT_INHIBIT_AUTO_SUSPEND);
 
+// How long closing a source waits for the server to finish creating its
+// record stream; it answers in milliseconds unless it has stopped answering.
+constexpr std::chrono::milliseconds creationBound{2000};
+
 }  // namespace
 
 std::unique_ptr<RecordSource> RecordSource::open(PulseConnection& pulse, const PlaybackStream& input) {
@@ -68,8 +72,15 @@ RecordSource::~RecordSource() {
     }
     MainLoopLock held(pulse);
     pa_stream_set_read_callback(stream, nullptr, nullptr);
+    // A stream still being created cannot be disconnected yet (the client
+    // library refuses), and the server would keep it for as long as the
+    // connection lasts: wait, bounded, until the server has answered.
+    pa_stream_set_state_callback(
+        stream, [](pa_stream*, void* loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0); },
+        pulse.mainLoop());
+    pulse.waitUntil([this] { return pa_stream_get_state(stream) != PA_STREAM_CREATING; }, creationBound);
     pa_stream_set_state_callback(stream, nullptr, nullptr);
-    if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
+    if (pa_stream_get_state(stream) == PA_STREAM_READY) {
         pa_stream_disconnect(stream);
     }
     pa_stream_unref(stream);

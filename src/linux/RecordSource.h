@@ -36,7 +36,8 @@ public:
 
     RecordSource(const RecordSource&) = delete;
     RecordSource& operator=(const RecordSource&) = delete;
-    // Disconnects the stream. Once this returns, no callback refers to the
+    // Disconnects the stream, after waiting (at most 2 s) for the server to
+    // finish creating it if it still is. Once this returns, no callback refers to the
     // source any more.
     ~RecordSource();
 
