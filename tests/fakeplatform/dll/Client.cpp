@@ -15,9 +15,9 @@
 // (it is then left alive, for the capture client's sake), or after the
 // program closed its event (the event goes last, once nothing signals it).
 //
-// Threads: the program calls from any thread. One lock
-// guards every client's state and the engine's list; the engine is one
-// thread at time-critical priority, as an audio engine's is.
+// Threads: the program calls from any thread. clientLock guards every
+// client's state and the engine's list; the engine is one thread at
+// time-critical priority, as an audio engine's is.
 
 #include "Runtime.h"
 
@@ -40,7 +40,6 @@ constexpr WAVEFORMATEX askedFormat{WAVE_FORMAT_PCM, 2, 48000, 192000, 4, 16, 0};
 
 std::mutex clientLock;
 using Locked = std::lock_guard<std::mutex>;
-
 
 class Client final : public ComObject<IAudioClient> {
 public:
