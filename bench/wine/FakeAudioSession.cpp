@@ -8,7 +8,8 @@ std::wstring fakeDrainPath() { return windowsPath(VINTRA_BENCH_FAKE_DRAIN); }
 
 FakeAudioSession::FakeAudioSession() {
     // Every program and player started from here inherits the namespace.
-    const std::wstring ns = L"bench-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64());
+    const std::wstring ns =
+        L"bench-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64());
     SetEnvironmentVariableW(L"VINTRA_FAKE_NAMESPACE", ns.c_str());
     record = fake::openRecord();
 }
@@ -39,7 +40,8 @@ std::vector<DWORD> FakeAudioSession::playerIds() const {
     return ids;
 }
 
-std::unique_ptr<MeasuredProgram> FakeAudioSession::start(const std::wstring& exe, const std::vector<std::wstring>& args) {
+std::unique_ptr<MeasuredProgram> FakeAudioSession::start(const std::wstring& exe,
+                                                         const std::vector<std::wstring>& args) {
     return std::make_unique<MeasuredProgram>(exe, args);
 }
 

@@ -32,8 +32,8 @@ void MeasuredProgram::startReading() {
         std::vector<char> buffer(65536);
         std::size_t partial = 0;
         DWORD got = 0;
-        while (!stopReading && ReadFile(child.output(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) &&
-               got > 0) {
+        const DWORD size = static_cast<DWORD>(buffer.size());
+        while (!stopReading && ReadFile(child.output(), buffer.data(), size, &got, nullptr) && got > 0) {
             const Ticks at = now();
             std::lock_guard<std::mutex> guard(mutex);
             for (partial += got; partial >= blockBytes; partial -= blockBytes) stamps.push_back(at);

@@ -6,9 +6,10 @@
 // parent picks its own, opens the record before it starts anything and keeps
 // it open, so the accounting can be read after the program under test ended.
 //
-// Threads: any thread of any process. Every field is a LONG changed only with
-// Interlocked operations (plain aligned reads are atomic on x86-64); a new
-// mapping is all zero: no sessions, no faults, nothing counted.
+// Threads: any thread of any process. Every field is an aligned LONG, so its
+// plain reads and writes are atomic on x86-64; a count that several threads
+// change moves by Interlocked operations only. A new mapping is all zero: no
+// sessions, no faults, nothing counted.
 
 #include <windows.h>
 
@@ -24,7 +25,7 @@ struct Slot {
     volatile LONG systemSounds;  // what IsSystemSoundsSession returns
     volatile LONG pidResult;     // what GetProcessId returns; it writes the pid all the same
     volatile LONG endpoints;     // bit 0: listed on the first endpoint, bit 1: on the second
-    volatile LONG frequency, level;  // the tone: Hz, peak in 16-bit units (0 sends silent packets)
+    volatile LONG frequency, level;  // the tone: Hz, peak in 16-bit units (0: silent packets)
     volatile LONG captures;      // clients of this pid started (counted up only)
 };
 
@@ -42,12 +43,14 @@ struct Faults {
 };
 
 struct Accounting {
-    volatile LONG objects, clients;  // alive: fake COM objects (clients included), audio clients
+    volatile LONG objects, clients;        // alive: fake COM objects (clients among them), audio clients
     volatile LONG running, starts, stops;  // clients started and not stopped; starts and stops so far
-    volatile LONG unslottedCaptures; // clients started for a pid that has no slot (counted up only)
-    volatile LONG misuses, lastMisuse;  // calls the program must never make; line of the fake that saw the last
+    volatile LONG unslottedCaptures;       // clients started for a pid that has no slot (counted up only)
+    // Calls the program must never make, and the fake's line that saw the last.
+    volatile LONG misuses, lastMisuse;
     volatile LONG heldActivations, heldGetBuffers;
-    volatile LONG delivered, sameWakePackets;  // packets released back; of those, taken with no wait since the one before
+    // Packets released back; of those, taken with no wait on the event since the one before.
+    volatile LONG delivered, sameWakePackets;
     volatile LONG handlerLastCount;  // what the handler's Release answered the fake
     volatile LONG scans;             // EnumAudioEndpoints calls
 };
@@ -62,7 +65,8 @@ inline Record* openRecord() {
     const int prefix = lstrlenW(name);
     GetEnvironmentVariableW(L"VINTRA_FAKE_NAMESPACE", name + prefix, 96 - prefix);
     HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Record), name);
-    return mapping ? static_cast<Record*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(Record))) : nullptr;
+    void* view = mapping ? MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(Record)) : nullptr;
+    return static_cast<Record*>(view);
 }
 
 // A pid selector is 0 for nobody, -1 for every pid, else that pid.

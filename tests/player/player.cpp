@@ -28,12 +28,14 @@ int wmain(int argc, wchar_t** argv) {
         else if (std::wcscmp(argv[i], L"--") == 0) child = L"player.exe";
         else window = window || std::wcscmp(argv[i], L"window") == 0;
     }
-    fake::Slot* slot = fake::claimSlot(*record, GetCurrentProcessId(), {0, fake::active, S_FALSE, S_OK, 1, frequency, level, 0});
+    fake::Slot* slot = fake::claimSlot(*record, GetCurrentProcessId(),
+                                       {0, fake::active, S_FALSE, S_OK, 1, frequency, level, 0});
     if (!slot) return 3;
     HWND owned = window ? CreateWindowExW(0, L"STATIC", L"player", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
                                           nullptr, nullptr, nullptr)
                         : nullptr;
-    const std::string line = std::to_string(GetCurrentProcessId()) + " " + std::to_string(reinterpret_cast<std::uintptr_t>(owned)) + "\n";
+    const std::string line =
+        std::to_string(GetCurrentProcessId()) + " " + std::to_string(reinterpret_cast<std::uintptr_t>(owned)) + "\n";
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 

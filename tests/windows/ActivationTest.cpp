@@ -24,9 +24,7 @@ TEST_F(Activation, PassesEveryOutcomeOn) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.fault);
-        set(faults().activationPid, 4242);
-        set(faults().activationFault, row.fault);
-        set(faults().activationCode, row.code);
+        faults() = fake::Faults{.activationPid = 4242, .activationFault = row.fault, .activationCode = row.code};
         HRESULT code = 0x12345678;
         IAudioClient* client = ActivateProcessLoopback(4242, &code);
         EXPECT_EQ(code, row.code);
@@ -38,12 +36,12 @@ TEST_F(Activation, PassesEveryOutcomeOn) {
 }
 
 TEST_F(Activation, GivesUpAtItsBoundAndTheLateCompletionFreesEverything) {
-    set(faults().holdActivations, 4242);
-    set(counts().handlerLastCount, -1);
+    faults().holdActivations = 4242;
+    counts().handlerLastCount = -1;
     HRESULT code = 0;
     EXPECT_EQ(activateProcessLoopbackWithin(4242, &code, 200), nullptr);
     EXPECT_EQ(code, HRESULT_FROM_WIN32(ERROR_TIMEOUT));
-    set(faults().holdActivations, 0);
+    faults().holdActivations = 0;
     EXPECT_TRUE(eventually([] { return counts().objects == 0; })) << "the late client or its operation left alive";
     EXPECT_EQ(counts().handlerLastCount, 0) << "the system's release, the last, destroys the handler";
     EXPECT_EQ(counts().misuses, 0) << "misuse at line " << counts().lastMisuse << " of the fake";

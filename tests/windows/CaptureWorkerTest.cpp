@@ -15,7 +15,7 @@ namespace {
 class CaptureWorker : public FakeWorld {};
 
 TEST_F(CaptureWorker, DrainsGoesOnAfterAFailureAndStopsInOrder) {
-    set(faults().manualPackets, 1);
+    faults().manualPackets = 1;
     auto source = openCaptureSource(4242);
     ASSERT_TRUE(source);
     const auto queue = [](LONG packets) { InterlockedAdd(&faults().queuedPackets, packets); };
@@ -27,13 +27,13 @@ TEST_F(CaptureWorker, DrainsGoesOnAfterAFailureAndStopsInOrder) {
     EXPECT_EQ(source->fifo.front(), 0.0f) << "a silent packet's loud buffer was heard";  // 4242 has no session
     fifo.unlock();
 
-    set(faults().getBufferFailures, 1);
+    faults().getBufferFailures = 1;
     queue(3);
     EXPECT_TRUE(eventually([] { return counts().delivered == 8; })) << "capture ended at a failed GetBuffer";
 
     // Stopped while the worker is inside GetBuffer: a stop that touched the
     // stream before its worker had ended would reach the fake in that time.
-    set(faults().holdGetBuffer, 1);
+    faults().holdGetBuffer = 1;
     queue(1);
     ASSERT_TRUE(eventually([] { return counts().heldGetBuffers == 1; }));
     const HANDLE event = source->captureEvent.get();
@@ -41,7 +41,7 @@ TEST_F(CaptureWorker, DrainsGoesOnAfterAFailureAndStopsInOrder) {
     DuplicateHandle(GetCurrentProcess(), event, GetCurrentProcess(), &ours, 0, FALSE, DUPLICATE_SAME_ACCESS);
     std::thread stopper([&] { source->stop(); });
     Sleep(300);
-    set(faults().holdGetBuffer, 0);
+    faults().holdGetBuffer = 0;
     stopper.join();
     EXPECT_EQ(counts().misuses, 0) << "misuse at line " << counts().lastMisuse << " of the fake";
     EXPECT_TRUE(eventually([] { return counts().objects == 0; })) << "clients left alive";

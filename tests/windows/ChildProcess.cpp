@@ -64,7 +64,9 @@ ChildProcess::~ChildProcess() {
 const std::string& ChildProcess::error() {
     char chunk[256];
     DWORD got = 0;
-    while (waitingIn(errorRead) > 0 && ReadFile(errorRead, chunk, sizeof chunk, &got, nullptr)) errorText.append(chunk, got);
+    while (waitingIn(errorRead) > 0 && ReadFile(errorRead, chunk, sizeof chunk, &got, nullptr)) {
+        errorText.append(chunk, got);
+    }
     return errorText;
 }
 
@@ -105,7 +107,8 @@ long ChildProcess::waitExit(DWORD boundMs) {
     // Reading on meanwhile: under Wine 8 a process that ends while a thread
     // of it is blocked writing into a full pipe is at times never seen to end.
     char discarded[4096];
-    for (const ULONGLONG deadline = GetTickCount64() + boundMs; process && WaitForSingleObject(process, 5) == WAIT_TIMEOUT;) {
+    const ULONGLONG deadline = GetTickCount64() + boundMs;
+    while (process && WaitForSingleObject(process, 5) == WAIT_TIMEOUT) {
         if (GetTickCount64() > deadline) return -1;
         read(discarded, std::clamp<long>(waitingIn(outputRead), 0, sizeof discarded), 0);
     }

@@ -1,7 +1,7 @@
-// How the shipped exe starts and ends, as its parent sees it: the probe's
-// "unsupported" line, "ready" only once the first scan is done, a rescan
-// every 2 s, and the end when the parent closes the read end of standard
-// output, with every client the fake handed out stopped and released.
+// How the shipped exe starts and ends, as its parent sees it: the usage line,
+// the probe's "unsupported" line, "ready" only once the first scan is done, a
+// rescan every 2 s, and the end when the parent closes the read end of
+// standard output, with every client the fake handed out stopped and released.
 
 #include "FakeWorld.h"
 
@@ -23,10 +23,8 @@ TEST_F(Ends, AFailingProbeGivesTheUnsupportedLineAndCodeTwo) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.line);
-        set(faults().activationPid, row.fault ? -1 : 0);
-        set(faults().activationFault, row.fault);
-        set(faults().activationCode, row.code);
-        set(faults().holdActivations, row.fault ? 0 : -1);
+        faults() = fake::Faults{.activationPid = row.fault ? -1 : 0, .activationFault = row.fault,
+                                .activationCode = row.code, .holdActivations = row.fault ? 0 : -1};
         const ULONGLONG started = GetTickCount64();
         expectOnlyOnStandardError(*startProgram(L"--all-except 0"), 2, row.line);
         if (!row.fault) {
@@ -37,11 +35,11 @@ TEST_F(Ends, AFailingProbeGivesTheUnsupportedLineAndCodeTwo) {
 
 TEST_F(Ends, ReadyOnlyOnceTheFirstScanIsDone) {
     auto player = startPlayers(L"440 8192", 1);
-    set(faults().holdActivations, static_cast<LONG>(player.pids[0]));
+    faults().holdActivations = static_cast<LONG>(player.pids[0]);
     auto program = startProgram(L"--all-except 0");
     ASSERT_TRUE(eventually([] { return counts().heldActivations == 1; })) << "the first scan never opened the player";
     EXPECT_EQ(program->error(), "") << "ready while the first scan was still opening its sources";
-    set(faults().holdActivations, 0);
+    faults().holdActivations = 0;
     EXPECT_TRUE(program->waitReady(30000)) << program->error();
 }
 
@@ -67,18 +65,33 @@ TEST_F(Ends, ClosedOutputEndsWithCodeZeroAndEverythingReleased) {
         ASSERT_EQ(counts().running, 1);
         Players late;
         if (duringAScan) {
-            set(faults().holdActivations, -1);
+            faults().holdActivations = -1;
             late = startPlayers(L"660 4096", 1);
             ASSERT_TRUE(eventually([] { return counts().heldActivations == 1; })) << "no rescan came";
         }
         program->closeOutput();
-        set(faults().holdActivations, 0);
+        faults().holdActivations = 0;
         EXPECT_EQ(program->waitExit(30000), 0);
         EXPECT_EQ(program->error(), "ready\n");
         EXPECT_EQ(counts().running, 0) << "clients not stopped";
         EXPECT_EQ(counts().clients, 0) << "clients not released";
         EXPECT_EQ(counts().misuses, 0) << "misuse at line " << counts().lastMisuse << " of the fake";
     }
+}
+
+// Where the fake platform is not loaded: without a target the usage line,
+// whatever the platform; under stock Wine, whose mmdevapi completes a
+// process-loopback activation with 0x80070002, the end at the probe.
+TEST(WithoutFake, NoTargetGivesTheUsageLineAndCodeOne) {
+    for (const wchar_t* arguments : {L"", L"--all-except", L"--self 1234", L"--window 1", L"--window 0x10 --self 7"}) {
+        SCOPED_TRACE(arguments);
+        expectOnlyOnStandardError(*startProgram(arguments), 1,
+                                  "usage: vintra-app-audio --window <hwnd> [--self <pid>] | --all-except <pid>\n");
+    }
+}
+
+TEST(WithoutFake, StockWineIsUnsupported) {
+    expectOnlyOnStandardError(*startProgram(L"--all-except 0"), 2, "unsupported 0x80070002\n");
 }
 
 }  // namespace

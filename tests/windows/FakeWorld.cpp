@@ -48,7 +48,8 @@ Players startPlayers(const std::wstring& arguments, int members, const std::wstr
     for (int member = 0; member < members; ++member) {
         const std::string line = players.top->readLine(20000);
         players.pids.push_back(std::strtoul(line.c_str(), nullptr, 10));
-        players.windows.push_back(std::wstring(line.begin() + line.find(' ') + 1, line.end()));
+        const std::string window = line.substr(line.find(' ') + 1);  // the whole line when it has no space
+        players.windows.push_back(std::wstring(window.begin(), window.end()));
         EXPECT_NE(players.pids.back(), 0u) << "a player did not come up";
     }
     return players;

@@ -23,7 +23,6 @@ protected:
     void SetUp() override;
     static fake::Faults& faults() { return fakeRecord().faults; }
     static fake::Accounting& counts() { return fakeRecord().counts; }
-    static void set(volatile LONG& field, LONG value) { InterlockedExchange(&field, value); }
 };
 
 // Polls until `done` holds; false at the bound.

@@ -24,16 +24,15 @@ protected:
         for (const ::Players& chain : chains) pids.insert(pids.end(), chain.pids.begin(), chain.pids.end());
         pids.insert(pids.end(), {0, GetCurrentProcessId()});
     }
-    static void TearDownTestSuite() { chains.clear(); }
     void SetUp() override {
         FakeWorld::SetUp();
-        set(faults().selfSession, 1);  // the exe's own process has a session too
+        faults().selfSession = 1;  // the exe's own process has a session too
     }
     static std::wstring arguments(bool windowMode, Member self) {
         if (!windowMode) return L"--all-except " + std::to_wstring(pids[self]);
         return L"--window " + chains[0].windows[2] + (self == nobody ? L"" : L" --self " + std::to_wstring(pids[self]));
     }
-    static inline std::vector<::Players> chains;
+    static inline std::vector<::Players> chains;  // ended with this process, whose end ends their input
     static inline std::vector<DWORD> pids;  // by Member
 };
 

@@ -78,14 +78,13 @@ bool askedAsTheProgramAsks(const WCHAR* path, REFIID iid, const PROPVARIANT* par
 // A handler that the system calls from threads of its own must declare itself
 // agile, keep its identity, refuse what it is not, and count each reference.
 bool answersAsAHandlerMust(IActivateAudioInterfaceCompletionHandler* handler) {
-    IUnknown *agile = nullptr, *identity = nullptr, *other = handler;
-    const bool answers = handler->QueryInterface(__uuidof(IAgileObject), reinterpret_cast<void**>(&agile)) == S_OK &&
-                         handler->QueryInterface(__uuidof(IUnknown), reinterpret_cast<void**>(&identity)) == S_OK &&
-                         handler->QueryInterface(__uuidof(IAudioClient), reinterpret_cast<void**>(&other)) == E_NOINTERFACE &&
-                         agile && identity == handler && !other;
-    if (agile) agile->Release();
-    if (identity) identity->Release();
-    return answers && handler->AddRef() == 2 && handler->Release() == 1;
+    // What a query left in `out` (a reference it gave is dropped again).
+    const auto ask = [handler](REFIID iid, void* out) {
+        if (handler->QueryInterface(iid, &out) == S_OK && out) static_cast<IUnknown*>(out)->Release();
+        return out;
+    };
+    return ask(__uuidof(IAgileObject), nullptr) && ask(__uuidof(IUnknown), nullptr) == handler &&
+           !ask(__uuidof(IAudioClient), handler) && handler->AddRef() == 2 && handler->Release() == 1;
 }
 
 }  // namespace

@@ -15,9 +15,9 @@
 // (it is then left alive, for the capture client's sake), or after the
 // program closed its event (the event goes last, once nothing signals it).
 //
-// Threads: the program calls from any thread. One lock
-// guards every client's state and the engine's list; the engine is one
-// thread at time-critical priority, as an audio engine's is.
+// Threads: the program calls from any thread. clientLock guards every
+// client's state and the engine's list; the engine is one thread at
+// time-critical priority, as an audio engine's is.
 
 #include "Runtime.h"
 
@@ -34,12 +34,12 @@ namespace fakeplatform {
 namespace {
 
 constexpr UINT32 packetFrames = 480;
-constexpr DWORD askedFlags = AUDCLNT_STREAMFLAGS_LOOPBACK | AUDCLNT_STREAMFLAGS_EVENTCALLBACK | AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM;
+constexpr DWORD askedFlags =
+    AUDCLNT_STREAMFLAGS_LOOPBACK | AUDCLNT_STREAMFLAGS_EVENTCALLBACK | AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM;
 constexpr WAVEFORMATEX askedFormat{WAVE_FORMAT_PCM, 2, 48000, 192000, 4, 16, 0};
 
 std::mutex clientLock;
 using Locked = std::lock_guard<std::mutex>;
-
 
 class Client final : public ComObject<IAudioClient> {
 public:
@@ -138,10 +138,6 @@ public:
         bump(counts().delivered, frames ? 1 : 0);
         return S_OK;
     }
-    void captureReleased() {
-        Locked guard(clientLock);
-        captureAlive = false;
-    }
 
     // The engine: every few ms, under clientLock, signals the event of each
     // running client whose packets have fallen due since it last did.
@@ -156,6 +152,7 @@ public:
     }
 
 private:
+    friend class CaptureClient;
     void lastReleased() override {
         Locked guard(clientLock);
         if (started) MISUSE;  // released while running
@@ -219,7 +216,10 @@ public:
     HRESULT STDMETHODCALLTYPE GetNextPacketSize(UINT32* frames) override { return owner->nextPacketSize(frames); }
 
 private:
-    ~CaptureClient() override { owner->captureReleased(); }
+    ~CaptureClient() override {
+        const Locked guard(clientLock);
+        owner->captureAlive = false;
+    }
     Client* const owner;  // outlives this object, or is left alive for it
 };
 

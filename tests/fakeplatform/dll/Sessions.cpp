@@ -58,7 +58,8 @@ public:
             }
         }
         if (index == 0 && faults().selfSession) {
-            sessions[count++] = fake::Slot{static_cast<LONG>(GetCurrentProcessId()), fake::active, S_FALSE, S_OK, 1, 0, 0, 0};
+            const auto self = static_cast<LONG>(GetCurrentProcessId());
+            sessions[count++] = fake::Slot{self, fake::active, S_FALSE, S_OK, 1, 0, 0, 0};
         }
         return handOut(out);
     }
