@@ -8,18 +8,39 @@
 #include "linux/DecimalProcessId.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 
 namespace {
 
+// The whole of a small /proc file, or what could be read of it. Plain reads:
+// a process that ends between the listing and the read makes the read fail
+// with ESRCH, which a file stream reports by throwing; here it is only an
+// empty or short answer, which the callers treat as "gone".
 std::string readSmallFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    std::string content;
+    const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        return content;
+    }
+    char buffer[512];
+    for (;;) {
+        const ssize_t got = read(descriptor, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        content.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(descriptor);
+    return content;
 }
 
 // The parent id from a stat line "pid (comm) state ppid ...". The name may
