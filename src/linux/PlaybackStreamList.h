@@ -1,17 +1,28 @@
 #pragma once
-// The server's playback streams (its sink inputs), as the stream rule reads
-// them: index, the sink each plays to, the playing process from the stream's
-// application.process.id, and whether it is an event sound (media.role
-// "event").
+// The server's playback streams (its sink inputs) as the scan needs them:
+// index, the sink each plays to, whether it is an event sound (media.role
+// "event"), and what the server says of the process that plays it: the
+// stream's own application.process.* properties and, for streams that carry
+// none (native PipeWire players), those of the client that made the stream.
 //
 // Threads: the scanning thread, without the main-loop lock (it takes it).
 
 #include "linux/PulseConnection.h"
-#include "selection/StreamRules.h"
+#include "selection/StreamOwner.h"
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
+struct ListedStream {
+    std::uint32_t index = 0;
+    std::uint32_t sink = 0;
+    bool eventSound = false;
+    std::uint32_t client = 0;  // the client's index, with owner.hasClient
+    OwnerReport owner;
+};
+
 // Every playback stream, or nothing when the list could not be had: no ready
-// context, a refused request, or no complete answer within the bound.
-std::optional<std::vector<PlaybackStream>> listPlaybackStreams(PulseConnection& pulse);
+// context, a refused request, or no complete answer within the bound. The
+// clients are asked for only when a stream names no process of its own.
+std::optional<std::vector<ListedStream>> listPlaybackStreams(PulseConnection& pulse);

@@ -5,43 +5,12 @@
 
 #include "selection/ProcessTable.h"
 
-#include "linux/DecimalProcessId.h"
+#include "linux/ProcFiles.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <memory>
 #include <string>
 
 namespace {
-
-// The whole of a small /proc file, or what could be read of it. Plain reads:
-// a process that ends between the listing and the read makes the read fail
-// with ESRCH, which a file stream reports by throwing; here it is only an
-// empty or short answer, which the callers treat as "gone".
-std::string readSmallFile(const std::string& path) {
-    std::string content;
-    const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) {
-        return content;
-    }
-    char buffer[512];
-    for (;;) {
-        const ssize_t got = read(descriptor, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break;
-        }
-        content.append(buffer, static_cast<std::size_t>(got));
-    }
-    close(descriptor);
-    return content;
-}
 
 // The parent id from a stat line "pid (comm) state ppid ...". The name may
 // hold spaces and parentheses itself, so the fields are counted from the last
@@ -66,16 +35,8 @@ bool parentFromStat(const std::string& stat, std::uint32_t& parent) {
 void ProcessTable::refresh() {
     parents.clear();
     names.clear();
-    std::unique_ptr<DIR, int (*)(DIR*)> proc(opendir("/proc"), closedir);
-    if (!proc) {
-        return;
-    }
-    while (const dirent* entry = readdir(proc.get())) {
-        const std::uint32_t pid = decimalProcessId(entry->d_name);
-        if (pid == 0) {
-            continue;
-        }
-        const std::string folder = std::string("/proc/") + entry->d_name;
+    for (const std::uint32_t pid : listedProcessIds()) {
+        const std::string folder = "/proc/" + std::to_string(pid);
         std::uint32_t parent = 0;
         if (!parentFromStat(readSmallFile(folder + "/stat"), parent)) {
             continue;

@@ -1,6 +1,7 @@
 #include "linux/Scanner.h"
 
 #include "linux/PlaybackStreamList.h"
+#include "linux/ProcProcessLookup.h"
 #include "selection/Reconcile.h"
 
 #include <map>
@@ -49,21 +50,26 @@ void Scanner(const ScanContext& context) {
     ProcessTable& table = *context.processTable;
     table.refresh();
 
-    const auto streams = listPlaybackStreams(pulse);
-    if (!streams) {
+    const auto listed = listPlaybackStreams(pulse);
+    if (!listed) {
         // No answer: keep what is recording now, unless the connection broke.
         if (!pulse.ready()) {
             closeStaleSources(context, {});
         }
         return;
     }
+    ProcProcessLookup processes;
+    std::vector<PlaybackStream> streams;
+    for (const ListedStream& stream : *listed) {
+        streams.push_back({stream.index, stream.sink, resolveStreamOwner(stream.owner, processes), stream.eventSound});
+    }
     std::map<std::uint32_t, std::uint32_t> sinkOf;
     std::map<std::uint32_t, const PlaybackStream*> byIndex;
-    for (const PlaybackStream& stream : *streams) {
+    for (const PlaybackStream& stream : streams) {
         sinkOf[stream.index] = stream.sink;
         byIndex[stream.index] = &stream;
     }
-    const StreamIndexSet wanted = wantedStreams(table, *streams, context.selection);
+    const StreamIndexSet wanted = wantedStreams(table, streams, context.selection);
 
     closeStaleSources(context, sinkOf);
     reconcileSources(*context.sourceMapLock, *context.sources, wanted, [&](std::uint32_t index) {

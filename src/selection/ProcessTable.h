@@ -31,6 +31,9 @@ struct ProcessTable {
     bool lineageContains(std::uint32_t start, std::uint32_t sought) const;
 };
 
+// `name` lower-cased code unit by code unit, as record() stores names.
+std::u16string lowerCased(std::u16string name);
+
 // True when the lower-cased `name` begins with one of `prefixes`; the
 // one-argument form uses the running system's ignoredNamePrefixes
 // (IgnoredNames.h). Exact on code units: folding case is record()'s job.

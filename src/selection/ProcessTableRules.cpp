@@ -15,12 +15,16 @@ constexpr int maxAncestorSteps = 63;
 
 }  // namespace
 
-void ProcessTable::record(std::uint32_t processId, std::uint32_t parentId, std::u16string exeName) {
-    for (char16_t& unit : exeName) {
+std::u16string lowerCased(std::u16string name) {
+    for (char16_t& unit : name) {
         unit = static_cast<char16_t>(std::towlower(static_cast<std::wint_t>(unit)));
     }
+    return name;
+}
+
+void ProcessTable::record(std::uint32_t processId, std::uint32_t parentId, std::u16string exeName) {
     parents[processId] = parentId;
-    names[processId] = std::move(exeName);
+    names[processId] = lowerCased(std::move(exeName));
 }
 
 bool ProcessTable::lineageContains(std::uint32_t start, std::uint32_t sought) const {

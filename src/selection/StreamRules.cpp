@@ -2,18 +2,37 @@
 
 #include "selection/SelectionRules.h"
 
+namespace {
+
+bool ofProcess(const PlaybackStream& stream) {
+    return stream.owner.kind == OwnerKind::Process && stream.owner.processId != 0 && !stream.eventSound;
+}
+
+// A stream whose process is not certain: only the name its program gave is
+// known, and that name still keeps the audio routers out.
+bool ofUnknownButNotIgnored(const PlaybackStream& stream) {
+    if (stream.owner.kind != OwnerKind::Unknown || stream.eventSound) {
+        return false;
+    }
+    // Bytes as code units, as the process table takes names from /proc.
+    std::u16string name;
+    for (unsigned char byte : stream.owner.binary) {
+        name.push_back(static_cast<char16_t>(byte));
+    }
+    return !isIgnoredName(lowerCased(std::move(name)));
+}
+
+}  // namespace
+
 StreamIndexSet wantedStreams(const ProcessTable& table, std::span<const PlaybackStream> streams,
                              const StreamSelection& selection) {
-    auto qualifies = [](const PlaybackStream& stream) {
-        return stream.processId != 0 && !stream.eventSound;
-    };
     StreamIndexSet wanted;
     if (!selection.allExcept) {
         if (table.lineageContains(selection.targetPid, selection.selfPid)) {
             return wanted;
         }
         for (const PlaybackStream& stream : streams) {
-            if (qualifies(stream) && table.lineageContains(stream.processId, selection.targetPid)) {
+            if (ofProcess(stream) && table.lineageContains(stream.owner.processId, selection.targetPid)) {
                 wanted.insert(stream.index);
             }
         }
@@ -22,13 +41,13 @@ StreamIndexSet wantedStreams(const ProcessTable& table, std::span<const Playback
 
     ProcessIdSet playing;
     for (const PlaybackStream& stream : streams) {
-        if (qualifies(stream)) {
-            playing.insert(stream.processId);
+        if (ofProcess(stream)) {
+            playing.insert(stream.owner.processId);
         }
     }
     const ProcessIdSet kept = candidatesOf(table, playing, selection.ownPid, selection.selfPid);
     for (const PlaybackStream& stream : streams) {
-        if (qualifies(stream) && kept.contains(stream.processId)) {
+        if ((ofProcess(stream) && kept.contains(stream.owner.processId)) || ofUnknownButNotIgnored(stream)) {
             wanted.insert(stream.index);
         }
     }

@@ -9,6 +9,7 @@
 // refresh and before the source-map lock is taken.
 
 #include "selection/ProcessTable.h"
+#include "selection/StreamOwner.h"
 
 #include <cstdint>
 #include <set>
@@ -18,7 +19,7 @@
 struct PlaybackStream {
     std::uint32_t index = 0;      // the server's id of the stream
     std::uint32_t sink = 0;       // the output it plays to
-    std::uint32_t processId = 0;  // the playing process; 0 when the server plays it itself
+    StreamOwner owner;            // who plays it (StreamOwner.h)
     bool eventSound = false;      // a system or notification sound
 };
 
@@ -31,10 +32,12 @@ struct StreamSelection {
     std::uint32_t ownPid = 0;     // this program
 };
 
-// The indices of the streams to record. Streams of no process and event
+// The indices of the streams to record. The server's own streams and event
 // sounds never qualify. Window mode: every stream of the target or one of its
 // descendants, none when the self process is the target or one of its
-// ancestors. All-except mode: every stream whose process survives
-// candidatesOf's exclusions.
+// ancestors; a stream of an unknown process is never the window's. All-except
+// mode: every stream whose process survives candidatesOf's exclusions, and
+// every stream of an unknown process, of which nothing shows that it belongs
+// to the excluded tree, unless the program it names has an ignored name.
 StreamIndexSet wantedStreams(const ProcessTable& table, std::span<const PlaybackStream> streams,
                              const StreamSelection& selection);

@@ -1,0 +1,67 @@
+#include "linux/ProcFiles.h"
+
+#include "linux/DecimalProcessId.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+#include <string_view>
+
+std::string readSmallFile(const std::string& path) {
+    // Plain reads: a process that ends mid-read makes the read fail with
+    // ESRCH, which a file stream would report by throwing.
+    std::string content;
+    const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        return content;
+    }
+    char buffer[512];
+    for (;;) {
+        const ssize_t got = read(descriptor, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        content.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(descriptor);
+    return content;
+}
+
+std::string linkTargetBaseName(const std::string& path) {
+    char target[PATH_MAX];
+    const ssize_t length = readlink(path.c_str(), target, sizeof target);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) {
+        return {};
+    }
+    std::string_view name(target, static_cast<std::size_t>(length));
+    constexpr std::string_view deleted = " (deleted)";
+    if (name.ends_with(deleted)) {
+        name.remove_suffix(deleted.size());
+    }
+    const std::size_t slash = name.rfind('/');
+    if (slash != std::string_view::npos) {
+        name.remove_prefix(slash + 1);
+    }
+    return std::string(name);
+}
+
+std::vector<std::uint32_t> listedProcessIds() {
+    std::vector<std::uint32_t> ids;
+    std::unique_ptr<DIR, int (*)(DIR*)> proc(opendir("/proc"), closedir);
+    if (!proc) {
+        return ids;
+    }
+    while (const dirent* entry = readdir(proc.get())) {
+        if (const std::uint32_t id = decimalProcessId(entry->d_name); id != 0) {
+            ids.push_back(id);
+        }
+    }
+    return ids;
+}
