@@ -17,24 +17,51 @@
 
 namespace {
 
-// 30 s of the tone as pacat reads it (s16le, 48000 Hz, stereo), made once:
+constexpr std::uint32_t toneBytes = 2 * 2 * 48000 * 60;
+
+// 60 s of the tone as s16le, 48000 Hz, stereo, behind `header`, made once:
 // longer than any run of a test.
-std::string toneFile(const Tone& tone) {
-    const std::string path = scratchFolder() + "/" + std::to_string(tone.frequency) + "-" + std::to_string(tone.level) + ".s16";
+std::string toneFile(const Tone& tone, const std::string& suffix, const std::string& header) {
+    const std::string path = scratchFolder() + "/" + std::to_string(tone.frequency) + "-" + std::to_string(tone.level) + suffix;
     if (!std::filesystem::exists(path)) {
-        std::vector<std::int16_t> values(2 * 48000 * 30);
+        std::vector<std::int16_t> values(toneBytes / 2);
         for (std::size_t i = 0; i < values.size(); ++i) {
             const double phase = 2 * std::numbers::pi * tone.frequency * static_cast<double>(i / 2) / 48000;
             values[i] = static_cast<std::int16_t>(std::lround(32767 * tone.level * std::sin(phase)));
         }
-        std::ofstream(path + ".part", std::ios::binary)
-            .write(reinterpret_cast<const char*>(values.data()), values.size() * sizeof values[0]);
+        std::ofstream file(path + ".part", std::ios::binary);
+        file.write(header.data(), static_cast<std::streamsize>(header.size()));
+        file.write(reinterpret_cast<const char*>(values.data()), toneBytes);
+        file.close();
         std::filesystem::rename(path + ".part", path);
     }
     return path;
 }
 
+std::string toneFile(const Tone& tone) {
+    return toneFile(tone, ".s16", "");
+}
+
+// The canonical 44-byte header of a PCM WAV file, little-endian.
+std::string wavHeader() {
+    std::string header;
+    auto text = [&](const char* four) { header.append(four, 4); };
+    auto number = [&](std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            header.push_back(static_cast<char>(value >> (8 * i)));
+        }
+    };
+    text("RIFF"), number(36 + toneBytes, 4), text("WAVE"), text("fmt "), number(16, 4);
+    number(1, 2), number(2, 2), number(48000, 4), number(48000 * 4, 4), number(4, 2), number(16, 2);
+    text("data"), number(toneBytes, 4);
+    return header;
+}
+
 }  // namespace
+
+std::string toneWav(const Tone& tone) {
+    return toneFile(tone, ".wav", wavHeader());
+}
 
 std::string scratchFolder() {
     const std::string path = std::getenv("VINTRA_TEST_SCRATCH") ? std::getenv("VINTRA_TEST_SCRATCH") : "/tmp/vintra-linux-test";
@@ -46,6 +73,11 @@ Players::~Players() {
     for (pid_t group : groups) {
         endGroup(group);
     }
+}
+
+pid_t Players::start(const std::vector<std::string>& argv, int input) {
+    groups.push_back(startProcess(argv, input >= 0 ? DescriptorMap{{0, input}} : DescriptorMap{}));
+    return groups.back();
 }
 
 void Players::end(pid_t group) {

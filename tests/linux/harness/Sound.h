@@ -36,11 +36,18 @@ class Players {
 public:
     ~Players();
     pid_t start(const Player& player);  // the process started: its group holds the player's tree
+    // Any program as a player: argv run as a process group of its own, with
+    // standard input from `input` when it is a descriptor.
+    pid_t start(const std::vector<std::string>& argv, int input = -1);
     void end(pid_t group);
 
 private:
     std::vector<pid_t> groups;
 };
+
+// 60 s of the tone as a 16-bit stereo 48 kHz WAV file, made once in the
+// scratch folder: what file players (paplay, pw-play, aplay) play.
+std::string toneWav(const Tone& tone);
 
 // The folder for a test's files: VINTRA_TEST_SCRATCH, made when missing.
 std::string scratchFolder();
