@@ -16,6 +16,8 @@ int script(const std::string& arguments) {
 BenchServer::BenchServer(std::string kind, std::string where) : serverKind(std::move(kind)), folder(std::move(where)) {
     setenv("PULSE_SERVER", ("unix:" + folder + "/pulse/native").c_str(), 1);
     setenv("PULSE_COOKIE", (folder + "/cookie").c_str(), 1);
+    // Native PipeWire players find the server's own socket there.
+    setenv("PIPEWIRE_RUNTIME_DIR", folder.c_str(), 1);
     restart();
 }
 

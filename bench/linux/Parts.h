@@ -20,6 +20,9 @@ bool latencyPart(BenchServer& server, double clicks);
 // players on fresh and busy sinks, with the program's request and others;
 // and from a player's start to its sound in the program's stream.
 bool firstAudioPart(BenchServer& server, const std::string& scratch, int runs);
+// One scan's wall and CPU time with 8 players: pacat, native PipeWire
+// players (PipeWire only) and sandboxed pacat; `scans` timed scans each.
+bool scanPart(BenchServer& server, const std::string& scratch, int scans);
 // Blocks received against elapsed time, and lateness, over `seconds`.
 bool streamPart(BenchServer& server, const std::string& scratch, double seconds);
 

@@ -20,21 +20,55 @@ extern char** environ;
 
 namespace linuxbench {
 
-std::string toneFile(const std::string& folder, double frequency, double level) {
+namespace {
+
+constexpr std::uint32_t toneBytes = 2 * 2 * 48000 * 120;
+
+// The 44-byte header of a PCM WAV file of the tone, little-endian.
+std::string wavHeader() {
+    std::string header;
+    auto text = [&](const char* four) { header.append(four, 4); };
+    auto number = [&](std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            header.push_back(static_cast<char>(value >> (8 * i)));
+        }
+    };
+    text("RIFF"), number(36 + toneBytes, 4), text("WAVE"), text("fmt "), number(16, 4);
+    number(1, 2), number(2, 2), number(48000, 4), number(48000 * 4, 4), number(4, 2), number(16, 2);
+    text("data"), number(toneBytes, 4);
+    return header;
+}
+
+std::string toneFile(const std::string& folder, double frequency, double level, bool wav) {
     char name[64];
-    std::snprintf(name, sizeof name, "/tone-%g-%g.s16", frequency, level);
+    std::snprintf(name, sizeof name, "/tone-%g-%g.%s", frequency, level, wav ? "wav" : "s16");
     const std::string path = folder + name;
     if (!std::filesystem::exists(path)) {
-        std::vector<std::int16_t> values(2 * 48000 * 120);
+        std::vector<std::int16_t> values(toneBytes / 2);
         for (std::size_t i = 0; i < values.size(); ++i) {
             const double phase = 2 * std::numbers::pi * frequency * static_cast<double>(i / 2) / 48000;
             values[i] = static_cast<std::int16_t>(std::lround(32767 * level * std::sin(phase)));
         }
-        std::ofstream(path + ".part", std::ios::binary)
-            .write(reinterpret_cast<const char*>(values.data()), static_cast<std::streamsize>(values.size() * 2));
+        std::ofstream file(path + ".part", std::ios::binary);
+        if (wav) {
+            const std::string header = wavHeader();
+            file.write(header.data(), static_cast<std::streamsize>(header.size()));
+        }
+        file.write(reinterpret_cast<const char*>(values.data()), toneBytes);
+        file.close();
         std::filesystem::rename(path + ".part", path);
     }
     return path;
+}
+
+}  // namespace
+
+std::string toneFile(const std::string& folder, double frequency, double level) {
+    return toneFile(folder, frequency, level, false);
+}
+
+std::string toneWavFile(const std::string& folder, double frequency, double level) {
+    return toneFile(folder, frequency, level, true);
 }
 
 Child::Child(const std::vector<std::string>& argv, const std::string& inputFile, int outputFd) {

@@ -13,6 +13,8 @@ namespace linuxbench {
 // A steady tone as pacat reads it (s16le, 48000 Hz, stereo), 120 s long, in
 // a file made once under `folder`.
 std::string toneFile(const std::string& folder, double frequency, double level);
+// The same tone as a 16-bit PCM WAV file, for players that read files (pw-play).
+std::string toneWavFile(const std::string& folder, double frequency, double level);
 
 // A child process with its standard input from `inputFile` (or /dev/null)
 // and its standard output to `outputFd` (or /dev/null); ended by pid.

@@ -7,6 +7,7 @@
 //   linux-figures <pulseaudio|pipewire> <scratch> latency <clicks>
 //   linux-figures <pulseaudio|pipewire> <scratch> first-audio <runs>
 //   linux-figures <pulseaudio|pipewire> <scratch> stream <seconds>
+//   linux-figures <pulseaudio|pipewire> <scratch> scan <scans>
 //
 // It prints figures and never judges them: the exit code says only whether
 // the run could be made.
@@ -27,9 +28,9 @@ int main(int argc, char** argv) {
     const std::string kind = argc >= 2 ? argv[1] : "", part = argc >= 4 ? argv[3] : "";
     const double number = argc >= 5 ? std::atof(argv[4]) : 0;
     if ((kind != "pulseaudio" && kind != "pipewire") || number <= 0 ||
-        (part != "cost" && part != "latency" && part != "first-audio" && part != "stream")) {
+        (part != "cost" && part != "latency" && part != "first-audio" && part != "stream" && part != "scan")) {
         std::fputs("usage: linux-figures <pulseaudio|pipewire> <scratch> cost <seconds> <streams>... | latency <clicks>"
-                   " | first-audio <runs> | stream <seconds>\n",
+                   " | first-audio <runs> | stream <seconds> | scan <scans>\n",
                    stderr);
         return 2;
     }
@@ -53,6 +54,8 @@ int main(int argc, char** argv) {
         made = linuxbench::latencyPart(server, number);
     } else if (part == "first-audio") {
         made = linuxbench::firstAudioPart(server, scratch, static_cast<int>(number));
+    } else if (part == "scan") {
+        made = linuxbench::scanPart(server, scratch, static_cast<int>(number));
     } else {
         made = linuxbench::streamPart(server, scratch, number);
     }
