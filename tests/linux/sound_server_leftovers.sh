@@ -18,6 +18,7 @@ a=$declared/leftovers-a b=$declared/leftovers-b
 first=$(started "$a") || fail "start in a fresh folder"
 # A client whose cookie still points into a removed folder writes one there,
 # the folder made anew around it, as happened after a failed start.
+# shellcheck source=/dev/null
 . "$a/env"
 PULSE_COOKIE=$b/cookie pactl info >/dev/null || fail "a client of the first server"
 [ "$(ls -A "$b" 2>/dev/null)" = cookie ] || fail "the client did not leave a lone cookie in $b"
@@ -34,7 +35,9 @@ for pid in $second $third; do running "$pid" && fail "server $pid still runs aft
 mkdir -p "$foreign" && echo mine >"$foreign/keep"
 "$server" start pulseaudio "$foreign" >/dev/null 2>&1 && fail "start took a foreign folder"
 "$server" stop "$foreign" 2>/dev/null && fail "stop took a foreign folder"
-[ "$(cat "$foreign/keep" 2>/dev/null)" = mine ] && [ "$(ls -A "$foreign")" = keep ] || fail "the foreign folder changed"
+if [ "$(cat "$foreign/keep" 2>/dev/null)" != mine ] || [ "$(ls -A "$foreign")" != keep ]; then
+  fail "the foreign folder changed"
+fi
 # Had start taken it after all, it marked it: stop what it started.
 "$server" stop "$foreign" 2>/dev/null
 rm -rf "$foreign"
