@@ -6,6 +6,9 @@
 #   scripts/demo.sh          the Linux program against a real sound server:
 #                            a private PulseAudio with a null sink (no sound
 #                            hardware needed) and two pacat players
+#   scripts/demo.sh --pipewire  the same on a private PipeWire, where one
+#                            player is a native PipeWire client (pw-play) and
+#                            the other plays through pipewire-pulse (pacat)
 #   scripts/demo.sh --wine   the Windows exe under Wine, with a simulated
 #                            Core Audio platform and simulated players
 #                            (scripts/demo-wine.sh)
@@ -15,10 +18,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+server=pulseaudio server_name=PulseAudio
 case "${1:-}" in
   "") ;;
+  --pipewire) server=pipewire server_name=PipeWire ;;
   --wine) exec scripts/demo-wine.sh ;;
-  *) echo "usage: scripts/demo.sh [--wine]" >&2; exit 2 ;;
+  *) echo "usage: scripts/demo.sh [--pipewire | --wine]" >&2; exit 2 ;;
 esac
 
 scripts/setup.sh
@@ -39,21 +44,44 @@ cleanup() {
 }
 trap cleanup EXIT
 
-echo "== starting a private PulseAudio with a null sink, in $tmp/server"
-scripts/sound-server start pulseaudio "$tmp/server" >/dev/null
+echo "== starting a private $server_name with a null sink, in $tmp/server"
+scripts/sound-server start "$server" "$tmp/server" >/dev/null
 # shellcheck source=/dev/null
 . "$tmp/server/env"
 
-# play NAME FREQUENCY LEVEL: pacat with a realistic 30 ms buffer, as a
-# desktop player asks for, playing a steady tone for a minute at most.
+le16() { printf '%b' "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $(($1 >> 8 & 255)))"; }
+le32() { le16 $(($1 & 65535)); le16 $(($1 >> 16)); }
+# wav RAW: the tone behind the WAV header that says what it is (16-bit PCM,
+# 48000 Hz, stereo), since pw-play reads only files that say so.
+wav() {
+  local bytes; bytes=$(stat -c %s "$1")
+  printf RIFF; le32 $((36 + bytes)); printf 'WAVEfmt '; le32 16
+  le16 1; le16 2; le32 48000; le32 192000; le16 4; le16 16
+  printf data; le32 "$bytes"; cat "$1"
+}
+
+# play NAME FREQUENCY LEVEL [pw-play]: an application playing a steady tone
+# for a minute at most, with a realistic 30 ms buffer as a desktop player
+# asks for: pacat through the PulseAudio protocol, or pw-play as a native
+# PipeWire client.
 play() {
   "$build/examples/tone" "$2" "$3" 60 >"$tmp/$1.s16"
-  pacat --latency-msec=30 --format=s16le --rate=48000 --channels=2 --client-name="$1" <"$tmp/$1.s16" &
+  if [ "${4:-}" = pw-play ]; then
+    wav "$tmp/$1.s16" >"$tmp/$1.wav"
+    pw-play --latency=30ms --properties="{ application.name = \"$1\" }" "$tmp/$1.wav" &
+  else
+    pacat --latency-msec=30 --format=s16le --rate=48000 --channels=2 --client-name="$1" <"$tmp/$1.s16" &
+  fi
   players+=($!)
   echo "   $1: pid $!, $2 Hz at $3"
 }
-echo "== two applications playing"
-play player-a 440 0.25
+if [ "$server" = pipewire ]; then
+  echo "== two applications playing: player-a natively (pw-play), player-b through pipewire-pulse (pacat)"
+  play player-a 440 0.25 pw-play
+else
+  echo "== two applications playing"
+  play player-a 440 0.25
+fi
 play player-b 660 0.125
 # A null sink that has been idle renders up to 2 s ahead and reaches a new
 # stream only then (docs/performance.md): the players are heard after that.

@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(cmake g++ make pkg-config googletest libbenchmark-dev
           g++-mingw-w64-x86-64-posix wine wine64 xvfb
           libpulse-dev libxcb1-dev
-          pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus)
+          pulseaudio pulseaudio-utils pipewire pipewire-bin pipewire-pulse wireplumber dbus)
 
 missing=()
 for p in "${packages[@]}"; do
