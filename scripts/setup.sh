@@ -7,7 +7,7 @@ set -euo pipefail
 
 packages=(cmake g++ make pkg-config googletest libbenchmark-dev
           g++-mingw-w64-x86-64-posix wine wine64 xvfb
-          libpulse-dev libxcb1-dev
+          libpulse-dev libxcb1-dev libxcb-res0-dev bubblewrap
           pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus)
 
 missing=()
