@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Installs what the builds and the tests need on a Debian 12 machine, once:
-# both programs' toolchains, Wine, and the two sound servers the Linux
-# program is tested against.
+# both programs' toolchains, Wine, the two sound servers the Linux program is
+# tested against, and the real players the tests play through (GStreamer,
+# ALSA's pulse plugin, bubblewrap for sandboxed players).
 # Quick when everything is already there: it only asks dpkg.
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config googletest libbenchmark-dev
           g++-mingw-w64-x86-64-posix wine wine64 xvfb
-          libpulse-dev libxcb1-dev
-          pulseaudio pulseaudio-utils pipewire pipewire-bin pipewire-pulse wireplumber dbus)
+          libpulse-dev libxcb1-dev libxcb-res0-dev bubblewrap
+          pulseaudio pulseaudio-utils pipewire pipewire-bin pipewire-pulse wireplumber dbus
+          gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-pipewire
+          alsa-utils libasound2-plugins)
 
 missing=()
 for p in "${packages[@]}"; do

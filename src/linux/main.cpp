@@ -81,6 +81,7 @@ int main(int argc, char** argv) {
     for (const std::wstring& argument : arguments) {
         argumentTexts.push_back(argument.c_str());
     }
+    // Still the only thread: the window look-up forks (WindowOwner.h).
     const SelectionValues selection = parseCommandLine(argc, argumentTexts.data(), lookUpWindowOwner);
     if (!hasTarget(selection)) {
         writeStandardError(usageLine);

@@ -56,31 +56,52 @@ std::size_t blocksUntilHeard(ProgramRun& run, const Tone& tone, double seconds) 
 
 enum class Pick { Zero, First, Second, Test, Nobody };  // First, Second: the processes started
 
+// How the target is named (the test adds --self self when there is one).
+enum class Window {
+    None,         // --all-except target
+    OfClient,     // --window <the window that the target, a window client, made>
+    Labelled,     // --window <a window the test made, whose _NET_WM_PID is target>
+    LabelledOnly, // the same on a display without X-Resource
+};
+
 struct SelectionRow {
     const char* name;
     std::vector<Player> players;
-    bool window;  // --window <a window of target> [--self self], else --all-except target
+    Window window;
     Pick target, self;
     std::vector<Tone> heard;  // level 0: silent
 };
 
 const std::vector<Player> direct{{Launch::Direct, a}, {Launch::Direct, b}};
 const std::vector<Player> shellAndDirect{{Launch::UnderShell, a}, {Launch::Direct, b}};
+const std::vector<Player> windowAndDirect{{Launch::InWindow, a}, {Launch::Direct, b}};
 const SelectionRow selectionRows[] = {
-    {"two players", direct, false, Pick::Zero, Pick::Nobody, {a, b}},
-    {"an excluded tree", shellAndDirect, false, Pick::First, Pick::Nobody, {noA, b}},
-    {"an ignored name", {{Launch::AsIgnoredName, a}, {Launch::Direct, b}}, false, Pick::Zero, Pick::Nobody, {noA, b}},
-    {"a window's tree", shellAndDirect, true, Pick::First, Pick::Nobody, {a, noB}},
-    {"a window, self elsewhere", direct, true, Pick::First, Pick::Second, {a, noB}},
-    {"a window, self its target", direct, true, Pick::First, Pick::First, {noA, noB}},
-    {"a window, self its parent", direct, true, Pick::First, Pick::Test, {noA, noB}},
-    {"two streams of one process", {{Launch::TwoStreams, a, b}}, false, Pick::Zero, Pick::Nobody, {a, b}},
-    {"a parent's and its child's streams", {{Launch::ParentAndChild, a, b}}, false, Pick::Zero, Pick::Nobody, {a, b}},
+    {"two players", direct, Window::None, Pick::Zero, Pick::Nobody, {a, b}},
+    {"an excluded tree", shellAndDirect, Window::None, Pick::First, Pick::Nobody, {noA, b}},
+    {"an ignored name", {{Launch::AsIgnoredName, a}, {Launch::Direct, b}}, Window::None, Pick::Zero, Pick::Nobody, {noA, b}},
+    {"a window's tree", windowAndDirect, Window::OfClient, Pick::First, Pick::Nobody, {a, noB}},
+    {"a window, self elsewhere", windowAndDirect, Window::OfClient, Pick::First, Pick::Second, {a, noB}},
+    {"a window, self its target", windowAndDirect, Window::OfClient, Pick::First, Pick::First, {noA, noB}},
+    {"a window, self its parent", windowAndDirect, Window::OfClient, Pick::First, Pick::Test, {noA, noB}},
+    // Windows the test made, labelled with the first player's pid. The server
+    // knows the test made it, and the test's tree holds both players; without
+    // X-Resource the label is all there is.
+    {"a window's maker before its label", direct, Window::Labelled, Pick::First, Pick::Nobody, {a, b}},
+    {"a window's label without X-Resource", direct, Window::LabelledOnly, Pick::First, Pick::Nobody, {a, noB}},
+    // Its client says it is pid 2 (its pid inside), the server knows its pid here.
+    {"a sandboxed window's tree", {{Launch::InSandboxWindow, a}, {Launch::Direct, b}}, Window::OfClient, Pick::First,
+     Pick::Nobody, {a, noB}},
+    {"two streams of one process", {{Launch::TwoStreams, a, b}}, Window::None, Pick::Zero, Pick::Nobody, {a, b}},
+    {"a parent's and its child's streams", {{Launch::ParentAndChild, a, b}}, Window::None, Pick::Zero, Pick::Nobody, {a, b}},
 };
 
 TEST(LinuxProgram, SelectsStreamsAndHearsEachOnceAtItsLevel) {
     for (const SelectionRow& row : selectionRows) {
         SCOPED_TRACE(row.name);
+        std::optional<TestDisplay> display;
+        if (row.window != Window::None) {
+            display.emplace(row.window != Window::LabelledOnly);
+        }
         Players players;
         std::vector<pid_t> started;
         for (const Player& player : row.players) {
@@ -91,10 +112,12 @@ TEST(LinuxProgram, SelectsStreamsAndHearsEachOnceAtItsLevel) {
                              : pick == Pick::Test ? getpid() : 0;
             return std::to_string(id);
         };
-        std::optional<TestDisplay> display;
         std::vector<std::string> arguments{"--all-except", pid(row.target)};
-        if (row.window) {
-            arguments = {"--window", std::to_string(display.emplace().windowOf(std::stoi(pid(row.target))))};
+        if (row.window != Window::None) {
+            const pid_t target = std::stoi(pid(row.target));
+            const std::uint32_t window = row.window == Window::OfClient ? players.window(target) : display->windowOf(target);
+            ASSERT_NE(window, 0u);
+            arguments = {"--window", std::to_string(window)};
             if (row.self != Pick::Nobody) {
                 arguments.insert(arguments.end(), {"--self", pid(row.self)});
             }
@@ -200,6 +223,28 @@ TEST(LinuxProgram, WithoutAServerSaysUnsupportedAndExitsTwo) {
     setenv("PULSE_SERVER", saved.c_str(), 1);
     close(listening);
     unlink(mute.sun_path);
+}
+
+TEST(LinuxProgram, WindowOfNoKnownOwnerGetsTheUsageLine) {
+    enum Case { NoDisplay, MuteServer, NoSuchWindow };
+    for (Case which : {NoDisplay, MuteServer, NoSuchWindow}) {
+        SCOPED_TRACE(which == NoDisplay ? "no display" : which == MuteServer ? "a server that never answers"
+                                                                             : "an id in a live client's range, no window");
+        unsetenv("DISPLAY");
+        std::optional<MuteDisplay> mute;
+        std::optional<TestDisplay> display;
+        std::string window = "12345";
+        if (which == MuteServer) {
+            mute.emplace();
+        } else if (which == NoSuchWindow) {
+            // The test's next id: the server would name the test as its maker.
+            window = std::to_string(display.emplace().windowOf(getpid()) + 1);
+        }
+        ProgramRun run({"--window", window});
+        // Standard input stays open: the program must end by itself.
+        EXPECT_EQ(run.waitExit(20), 1);
+        EXPECT_EQ(run.errorText(), "usage: vintra-app-audio --window <hwnd> [--self <pid>] | --all-except <pid>\n");
+    }
 }
 
 }  // namespace

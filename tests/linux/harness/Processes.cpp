@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -55,6 +56,15 @@ void endGroup(pid_t group) {
         kill(-group, SIGKILL);
         EXPECT_TRUE(goneWithin(5)) << "process group " << group << " outlives SIGKILL";
     }
+}
+
+std::string firstLine(int fd) {
+    std::string line;
+    pollfd wait{fd, POLLIN, 0};
+    for (char c = 0; poll(&wait, 1, 20000) == 1 && read(fd, &c, 1) == 1 && c != '\n';) {
+        line += c;
+    }
+    return line;
 }
 
 std::string shellOutput(const std::string& command) {

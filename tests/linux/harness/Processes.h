@@ -17,5 +17,8 @@ using DescriptorMap = std::vector<std::pair<int, int>>;
 pid_t startProcess(const std::vector<std::string>& argv, const DescriptorMap& descriptors = {});
 // SIGTERM to the group, SIGKILL after 5 s; reaps every member that is ours.
 void endGroup(pid_t group);
+// The first line written on `fd`, without its newline; what came of it when
+// nothing came for 20 s.
+std::string firstLine(int fd);
 // What a shell command prints on standard output.
 std::string shellOutput(const std::string& command);

@@ -96,15 +96,40 @@ pid_t Players::start(const Player& player) {
     } else if (player.launch == Launch::UnderShell) {
         // A command after pacat keeps the shell from replacing itself with it.
         argv.insert(argv.begin(), {"sh", "-c", "\"$0\" \"$@\"; exit $?"});
+    } else if (player.launch == Launch::InWindow || player.launch == Launch::InSandboxWindow) {
+        argv.insert(argv.begin(), VINTRA_WINDOW_CLIENT);
+        if (player.launch == Launch::InSandboxWindow) {
+            argv.insert(argv.begin(), {"bwrap", "--unshare-pid", "--dev-bind", "/", "/"});
+        }
     } else if (player.launch == Launch::AsIgnoredName) {
         argv[0] = scratchFolder() + "/easyeffects";
         std::filesystem::remove(argv[0]);
         std::filesystem::create_symlink("/usr/bin/pacat", argv[0]);
     }
     const int tone = pacat ? open(toneFile(player.tone).c_str(), O_RDONLY | O_CLOEXEC) : -1;
-    groups.push_back(startProcess(argv, pacat ? DescriptorMap{{0, tone}} : DescriptorMap{}));
+    DescriptorMap descriptors;
+    if (pacat) {
+        descriptors.push_back({0, tone});
+    }
+    int named[2] = {-1, -1};  // a window client names its window here
+    if (player.launch == Launch::InWindow || player.launch == Launch::InSandboxWindow) {
+        pipe2(named, O_CLOEXEC);
+        descriptors.push_back({1, named[1]});
+    }
+    groups.push_back(startProcess(argv, descriptors));
     close(tone);
+    if (named[0] >= 0) {
+        close(named[1]);
+        const std::string id = firstLine(named[0]);
+        close(named[0]);
+        windows[groups.back()] = id.empty() ? 0 : static_cast<std::uint32_t>(std::stoul(id));
+    }
     return groups.back();
+}
+
+std::uint32_t Players::window(pid_t group) const {
+    const auto found = windows.find(group);
+    return found == windows.end() ? 0 : found->second;
 }
 
 double heardLevel(const std::vector<float>& samples, double frequency, int channel) {

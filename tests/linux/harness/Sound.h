@@ -6,10 +6,14 @@
 // Players are real applications playing steady tones: pacat with a 30 ms
 // buffer, fed a tone file that the test generates, or this folder's
 // two-stream player; each is a process group (Processes.h) that Players ends.
+// A pacat in a window runs under this folder's window client, which needs a
+// display (TestDisplay.h) first.
 
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -24,6 +28,8 @@ enum class Launch {
     AsIgnoredName,   // pacat run under the name "easyeffects"
     TwoStreams,      // one process playing `tone` and `second` on two streams
     ParentAndChild,  // `tone` from a process, `second` from its child
+    InWindow,        // pacat the child of a window client (window_client.cpp) on DISPLAY
+    InSandboxWindow, // the same in a pid namespace of their own (bwrap --unshare-pid)
 };
 
 struct Player {
@@ -40,9 +46,12 @@ public:
     // standard input from `input` when it is a descriptor.
     pid_t start(const std::vector<std::string>& argv, int input = -1);
     void end(pid_t group);
+    // The window that a window client started as `group` made; 0 when none.
+    std::uint32_t window(pid_t group) const;
 
 private:
     std::vector<pid_t> groups;
+    std::map<pid_t, std::uint32_t> windows;
 };
 
 // 60 s of the tone as a 16-bit stereo 48 kHz WAV file, made once in the

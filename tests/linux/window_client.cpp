@@ -1,0 +1,61 @@
+// A desktop application's stand-in for window mode: it makes a window on
+// DISPLAY, sets the window's _NET_WM_PID to its own pid as real clients do
+// (under `bwrap --unshare-pid` that is its pid inside, 2), maps it, and
+// writes the window's id in decimal and a newline on standard output, which
+// it then closes. The command after its own name, if any, runs as its child
+// with the same standard input (a player in the same tree, or sandbox). It
+// stays until it is killed or the display goes away.
+//
+//     window_client [command [argument...]]
+//
+// Exit 1 when the display or the window cannot be had; it writes no id then.
+
+#include <xcb/xcb.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+int main(int argc, char** argv) {
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(connection) != 0) {
+        return 1;
+    }
+    const char name[] = "_NET_WM_PID";
+    xcb_intern_atom_reply_t* atom =
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
+    if (atom == nullptr) {
+        return 1;
+    }
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    const xcb_window_t window = xcb_generate_id(connection);
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 64, 64, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+    const std::uint32_t pid = static_cast<std::uint32_t>(getpid());
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atom->atom, XCB_ATOM_CARDINAL, 32, 1, &pid);
+    std::free(atom);
+    xcb_map_window(connection, window);
+    // A round trip: the window exists before anyone learns its id.
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+
+    const std::string id = std::to_string(window) + "\n";
+    if (write(STDOUT_FILENO, id.data(), id.size()) != static_cast<ssize_t>(id.size())) {
+        return 1;
+    }
+    // The reader waits for end of file: neither this process nor its child
+    // keeps the pipe open.
+    dup2(open("/dev/null", O_WRONLY | O_CLOEXEC), STDOUT_FILENO);
+    if (argc > 1 && fork() == 0) {
+        execvp(argv[1], argv + 1);
+        _exit(127);
+    }
+    // Events until the connection ends: the display's end is this one's too.
+    while (xcb_generic_event_t* event = xcb_wait_for_event(connection)) {
+        std::free(event);
+    }
+    return 0;
+}
