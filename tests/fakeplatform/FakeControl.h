@@ -53,6 +53,9 @@ struct Accounting {
     volatile LONG delivered, sameWakePackets;
     volatile LONG handlerLastCount;  // what the handler's Release answered the fake
     volatile LONG scans;             // EnumAudioEndpoints calls
+    // When each of the first calls came, in ms of the performance counter
+    // (one clock for every process): the test judges the rescan period by them.
+    volatile LONG scanTimes[16];
 };
 
 struct Record { Slot slots[slotCount]; Faults faults; Accounting counts; };

@@ -7,6 +7,10 @@
 
 #include <audioclient.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 namespace {
 
 class Ends : public FakeWorld {};
@@ -49,10 +53,25 @@ TEST_F(Ends, RescansEveryTwoSecondsAndOpensWhatCameSince) {
     ASSERT_TRUE(program->waitReady(30000)) << program->error();
     auto player = startPlayers(L"440 8192", 1);
     EXPECT_TRUE(eventually([&] { return captures(player.pids[0]) == 1; })) << "no later scan opened the new player";
-    Sleep(4000);
+    // Five periods: a scan that a busy machine delays lengthens one of them,
+    // which cannot move their median, while a longer pause moves them all.
+    constexpr LONG timedScans = 6;
+    ASSERT_TRUE(eventually([] { return counts().scans >= timedScans; }, 40000)) << "scans stopped";
     // Read before the time, so no scan can slip in between.
     const LONG rescans = counts().scans - 1;
     EXPECT_LE(rescans, (GetTickCount64() - started) / 2000.0) << "scans less than 2 s apart";
+    std::vector<ULONG> periods;
+    std::string seen;
+    for (LONG scan = 1; scan < timedScans; ++scan) {
+        const auto at = [](LONG index) { return static_cast<ULONG>(counts().scanTimes[index]); };
+        periods.push_back(at(scan) - at(scan - 1));
+        seen += ' ' + std::to_string(periods.back());
+    }
+    std::nth_element(periods.begin(), periods.begin() + periods.size() / 2, periods.end());
+    const ULONG median = periods[periods.size() / 2];
+    // Sleep and the counter are separate clocks, each read to the ms.
+    EXPECT_GE(median, 1995u) << "median of the ms between scans:" << seen;
+    EXPECT_LE(median, 3000u) << "median of the ms between scans:" << seen;
 }
 
 TEST_F(Ends, ClosedOutputEndsWithCodeZeroAndEverythingReleased) {

@@ -16,6 +16,8 @@
 #include <audiopolicy.h>
 #include <mmdeviceapi.h>
 
+#include <iterator>
+
 namespace fakeplatform {
 namespace {
 
@@ -95,7 +97,13 @@ public:
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow flow, DWORD states, IMMDeviceCollection** out) override {
         if (flow != eRender || states != DEVICE_STATE_ACTIVE || !out) return MISUSE;
-        bump(counts().scans);
+        const LONG scan = bump(counts().scans);
+        if (scan <= static_cast<LONG>(std::size(counts().scanTimes))) {
+            LARGE_INTEGER now{}, frequency{};
+            QueryPerformanceCounter(&now);
+            QueryPerformanceFrequency(&frequency);
+            counts().scanTimes[scan - 1] = static_cast<LONG>(now.QuadPart * 1000 / frequency.QuadPart);
+        }
         return handOut(out);
     }
     HRESULT STDMETHODCALLTYPE GetCount(UINT* count) override { return count ? (*count = endpointCount, S_OK) : MISUSE; }
