@@ -96,9 +96,12 @@ pid_t Players::start(const Player& player) {
     } else if (player.launch == Launch::UnderShell) {
         // A command after pacat keeps the shell from replacing itself with it.
         argv.insert(argv.begin(), {"sh", "-c", "\"$0\" \"$@\"; exit $?"});
-    } else if (player.launch == Launch::InWindow || player.launch == Launch::InSandboxWindow) {
-        argv.insert(argv.begin(), VINTRA_WINDOW_CLIENT);
-        if (player.launch == Launch::InSandboxWindow) {
+    } else if (player.launch == Launch::InWindow || player.launch == Launch::InSandboxWindow ||
+               player.launch == Launch::InSandbox) {
+        if (player.launch != Launch::InSandbox) {
+            argv.insert(argv.begin(), VINTRA_WINDOW_CLIENT);
+        }
+        if (player.launch != Launch::InWindow) {
             argv.insert(argv.begin(), {"bwrap", "--unshare-pid", "--dev-bind", "/", "/"});
         }
     } else if (player.launch == Launch::AsIgnoredName) {

@@ -30,6 +30,7 @@ enum class Launch {
     ParentAndChild,  // `tone` from a process, `second` from its child
     InWindow,        // pacat the child of a window client (window_client.cpp) on DISPLAY
     InSandboxWindow, // the same in a pid namespace of their own (bwrap --unshare-pid)
+    InSandbox,       // pacat alone in a pid namespace of its own (bwrap --unshare-pid)
 };
 
 struct Player {
