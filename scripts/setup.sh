@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the builds and the tests need on a Debian 12 machine, once:
-# both programs' toolchains, Wine, and the two sound servers the Linux
-# program is tested against.
+# both programs' toolchains, Wine, the two sound servers the Linux program is
+# tested against, and the tools that make and check the packages.
 # Quick when everything is already there: it only asks dpkg.
 set -euo pipefail
 
@@ -9,6 +9,10 @@ packages=(cmake g++ make pkg-config googletest libbenchmark-dev
           g++-mingw-w64-x86-64-posix wine wine64 xvfb
           libpulse-dev libxcb1-dev
           pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus)
+
+# The packages: dpkg-shlibdeps (dpkg-dev) and file compute the Debian
+# package's dependencies; lintian and unzip check what was made.
+packages+=(dpkg-dev file lintian unzip)
 
 missing=()
 for p in "${packages[@]}"; do
