@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the builds and the tests need on a Debian 12 machine, once:
 # both programs' toolchains, Wine, the two sound servers the Linux program is
-# tested against, and the real players the tests play through (GStreamer,
-# ALSA's pulse plugin, bubblewrap for sandboxed players).
+# tested against, the real players the tests play through (GStreamer, ALSA's
+# pulse plugin, bubblewrap for sandboxed players), and the tools that make
+# and check the packages.
 # Quick when everything is already there: it only asks dpkg.
 set -euo pipefail
 
@@ -12,6 +13,10 @@ packages=(cmake g++ make pkg-config googletest libbenchmark-dev
           pulseaudio pulseaudio-utils pipewire pipewire-bin pipewire-pulse wireplumber dbus
           gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-pipewire
           alsa-utils libasound2-plugins)
+
+# The packages: dpkg-shlibdeps (dpkg-dev) and file compute the Debian
+# package's dependencies; lintian and unzip check what was made.
+packages+=(dpkg-dev file lintian unzip)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test layer: the OS-free code natively under AddressSanitizer and
 # UndefinedBehaviorSanitizer, its lock protocol under ThreadSanitizer, the
-# Linux program, then the Windows units and the shipped exe under Wine.
-# Installs what is missing first.
+# Linux program, the Windows units and the shipped exe under Wine, then the
+# packages as their users get them. Installs what is missing first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -31,4 +31,12 @@ else
 fi
 run_layer native-tsan -L concurrency --no-tests=ignore
 run_layer windows
+# The packages, made by scripts/package.sh from the trees above, unpacked
+# into temporary folders and run there (tests/package/package-test.sh).
+echo "== packages"
+if scripts/package.sh >/dev/null; then
+  tests/package/package-test.sh || status=1
+else
+  status=1
+fi
 exit $status

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Makes the two packages, with CPack, into build/packages/:
+#   vintra-app-audio_<version>_amd64.deb          the Linux program (linux preset)
+#   vintra-app-audio-<version>-windows-x64.zip    the exe and the example
+#                                                 parents (windows preset)
+# The version is project()'s in CMakeLists.txt. Installs what is missing
+# first, builds both trees, and leaves nothing else in build/packages/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+
+out=build/packages
+rm -rf "$out"
+mkdir -p "$out"
+# package PRESET EXTENSION
+package() {
+  local preset=$1 extension=$2 work=build/$1/cpack
+  echo "== $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j2 >/dev/null
+  # CPack works in a folder of the tree's own; only the package comes out.
+  rm -rf "$work"
+  mkdir -p "$work"
+  if ! cpack --config "build/$preset/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1; then
+    cat "$work/cpack.log" >&2
+    exit 1
+  fi
+  mv "$work"/*."$extension" "$out"/
+}
+package linux deb
+package windows zip
+ls -l "$out"
