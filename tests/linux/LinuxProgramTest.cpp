@@ -88,10 +88,6 @@ const SelectionRow selectionRows[] = {
     // X-Resource the label is all there is.
     {"a window's maker before its label", direct, Window::Labelled, Pick::First, Pick::Nobody, {a, b}},
     {"a window's label without X-Resource", direct, Window::LabelledOnly, Pick::First, Pick::Nobody, {a, noB}},
-    // Its client says it is pid 2 (its pid inside), the server knows its pid
-    // here; the other sandboxed player says 2 as well.
-    {"a sandboxed window's tree", {{Launch::InSandboxWindow, a}, {Launch::InSandbox, b}}, Window::OfClient, Pick::First,
-     Pick::Nobody, {a, noB}},
     {"two streams of one process", {{Launch::TwoStreams, a, b}}, Window::None, Pick::Zero, Pick::Nobody, {a, b}},
     {"a parent's and its child's streams", {{Launch::ParentAndChild, a, b}}, Window::None, Pick::Zero, Pick::Nobody, {a, b}},
 };

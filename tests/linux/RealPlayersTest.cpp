@@ -2,12 +2,14 @@
 // players, GStreamer, ALSA through its pulse plugin, native PipeWire players,
 // and players in a pid namespace of their own as Flatpak runs apps. Each is
 // heard once at its level, and silent when its process, or its sandbox, is
-// the one excluded; an event sound is never heard.
+// the one excluded; an event sound is never heard. Window mode takes a
+// sandboxed window's player, and not another sandboxed player.
 //
 // Two sandboxes that run the same program under the same inner id cannot be
 // told apart, so CTest never runs this test against both servers at once.
 
 #include "harness/Sound.h"
+#include "harness/TestDisplay.h"
 
 #include "ProgramProcess.h"
 
@@ -111,6 +113,23 @@ TEST(RealPlayers, EachHeardAtItsLevelAndSilentWhenItOrItsSandboxIsExcluded) {
             EXPECT_LT(heardLevel(streamExcluding(pid, 3.5), tone.frequency), silent) << "with the player excluded";
         }
     }
+}
+
+TEST(RealPlayers, SandboxedWindowsTreeIsHeardAndAnotherSandboxedPlayerIsNot) {
+    // The window's client says it is pid 2 (its pid inside); the X server
+    // knows its pid here. Its pacat says 3, the other sandboxed pacat 2.
+    TestDisplay display;
+    Players players;
+    const Tone inWindow{440, 0.2}, elsewhere{660, 0.1};
+    const std::uint32_t window = players.window(players.start({Launch::InSandboxWindow, inWindow}));
+    players.start({Launch::InSandbox, elsewhere});
+    ASSERT_NE(window, 0u);
+    ProgramProcess run({VINTRA_LINUX_PROGRAM, "--window", std::to_string(window)});
+    ASSERT_TRUE(run.waitReady(20)) << run.errorText();
+    const std::vector<float> stream = run.read(300, 10);
+    EXPECT_NEAR(heardLevel(stream, inWindow.frequency), inWindow.level, 0.3 * inWindow.level);
+    EXPECT_LT(heardLevel(stream, elsewhere.frequency), silent);
+    EXPECT_EQ(run.finish(10), 0);
 }
 
 }  // namespace
