@@ -49,27 +49,17 @@ scripts/sound-server start "$server" "$tmp/server" >/dev/null
 # shellcheck source=/dev/null
 . "$tmp/server/env"
 
-le16() { printf '%b' "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $(($1 >> 8 & 255)))"; }
-le32() { le16 $(($1 & 65535)); le16 $(($1 >> 16)); }
-# wav RAW: the tone behind the WAV header that says what it is (16-bit PCM,
-# 48000 Hz, stereo), since pw-play reads only files that say so.
-wav() {
-  local bytes; bytes=$(stat -c %s "$1")
-  printf RIFF; le32 $((36 + bytes)); printf 'WAVEfmt '; le32 16
-  le16 1; le16 2; le32 48000; le32 192000; le16 4; le16 16
-  printf data; le32 "$bytes"; cat "$1"
-}
-
 # play NAME FREQUENCY LEVEL [pw-play]: an application playing a steady tone
 # for a minute at most, with a realistic 30 ms buffer as a desktop player
 # asks for: pacat through the PulseAudio protocol, or pw-play as a native
 # PipeWire client.
 play() {
-  "$build/examples/tone" "$2" "$3" 60 >"$tmp/$1.s16"
   if [ "${4:-}" = pw-play ]; then
-    wav "$tmp/$1.s16" >"$tmp/$1.wav"
+    # pw-play reads only files that say what they hold.
+    "$build/examples/tone" "$2" "$3" 60 --wav >"$tmp/$1.wav"
     pw-play --latency=30ms --properties="{ application.name = \"$1\" }" "$tmp/$1.wav" &
   else
+    "$build/examples/tone" "$2" "$3" 60 >"$tmp/$1.s16"
     pacat --latency-msec=30 --format=s16le --rate=48000 --channels=2 --client-name="$1" <"$tmp/$1.s16" &
   fi
   players+=($!)

@@ -1,5 +1,7 @@
 #include "Processes.h"
 
+#include "WavFile.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -24,21 +26,6 @@ namespace {
 
 constexpr std::uint32_t toneBytes = 2 * 2 * 48000 * 120;
 
-// The 44-byte header of a PCM WAV file of the tone, little-endian.
-std::string wavHeader() {
-    std::string header;
-    auto text = [&](const char* four) { header.append(four, 4); };
-    auto number = [&](std::uint32_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i) {
-            header.push_back(static_cast<char>(value >> (8 * i)));
-        }
-    };
-    text("RIFF"), number(36 + toneBytes, 4), text("WAVE"), text("fmt "), number(16, 4);
-    number(1, 2), number(2, 2), number(48000, 4), number(48000 * 4, 4), number(4, 2), number(16, 2);
-    text("data"), number(toneBytes, 4);
-    return header;
-}
-
 std::string toneFile(const std::string& folder, double frequency, double level, bool wav) {
     char name[64];
     std::snprintf(name, sizeof name, "/tone-%g-%g.%s", frequency, level, wav ? "wav" : "s16");
@@ -51,7 +38,7 @@ std::string toneFile(const std::string& folder, double frequency, double level, 
         }
         std::ofstream file(path + ".part", std::ios::binary);
         if (wav) {
-            const std::string header = wavHeader();
+            const std::string header = sound::pcm16WavHeader(toneBytes);
             file.write(header.data(), static_cast<std::streamsize>(header.size()));
         }
         file.write(reinterpret_cast<const char*>(values.data()), toneBytes);

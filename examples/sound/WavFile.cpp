@@ -11,10 +11,10 @@ namespace {
 
 static_assert(std::endian::native == std::endian::little, "WAV samples are written as they lie in memory");
 
+constexpr std::uint16_t waveFormatPcm = 1;
 constexpr std::uint16_t waveFormatIeeeFloat = 3;
 constexpr std::uint16_t channels = 2;
 constexpr std::uint32_t rate = 48000;
-constexpr std::uint16_t bitsPerSample = 32;
 constexpr std::size_t headerSize = 44;
 
 void put16(char* at, std::uint16_t value) { std::memcpy(at, &value, 2); }
@@ -22,7 +22,8 @@ void put32(char* at, std::uint32_t value) { std::memcpy(at, &value, 4); }
 std::uint16_t get16(const char* at) { std::uint16_t v; std::memcpy(&v, at, 2); return v; }
 std::uint32_t get32(const char* at) { std::uint32_t v; std::memcpy(&v, at, 4); return v; }
 
-std::array<char, headerSize> header(std::uint64_t dataBytes) {
+std::array<char, headerSize> header(std::uint64_t dataBytes, std::uint16_t formatTag = waveFormatIeeeFloat,
+                                    std::uint16_t bitsPerSample = 32) {
     // RIFF sizes are 32 bits; a longer recording keeps the largest size a
     // reader can still parse rather than wrapping round.
     auto clamp32 = [](std::uint64_t v) {
@@ -34,7 +35,7 @@ std::array<char, headerSize> header(std::uint64_t dataBytes) {
     std::memcpy(&h[8], "WAVE", 4);
     std::memcpy(&h[12], "fmt ", 4);
     put32(&h[16], 16);
-    put16(&h[20], waveFormatIeeeFloat);
+    put16(&h[20], formatTag);
     put16(&h[22], channels);
     put32(&h[24], rate);
     put32(&h[28], rate * channels * (bitsPerSample / 8));
@@ -46,6 +47,11 @@ std::array<char, headerSize> header(std::uint64_t dataBytes) {
 }
 
 }  // namespace
+
+std::string pcm16WavHeader(std::uint64_t dataBytes) {
+    const auto h = header(dataBytes, waveFormatPcm, 16);
+    return std::string(h.begin(), h.end());
+}
 
 WavWriter::~WavWriter() { close(); }
 

@@ -43,6 +43,11 @@ struct WavContents {
     std::vector<float> samples;  // only when the format is 32-bit float
 };
 
+// The 44-byte header of a 16-bit PCM, 48000 Hz, stereo WAV file whose data
+// chunk holds `dataBytes`: what file players such as paplay, pw-play and
+// aplay read, in front of raw s16le samples.
+std::string pcm16WavHeader(std::uint64_t dataBytes);
+
 // Reads a RIFF/WAVE file's fmt and data chunks; nothing when it is not one.
 std::optional<WavContents> readWav(const std::string& path);
 

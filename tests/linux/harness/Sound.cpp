@@ -4,6 +4,8 @@
 
 #include "SoundAnalysis.h"
 
+#include "WavFile.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -42,25 +44,10 @@ std::string toneFile(const Tone& tone) {
     return toneFile(tone, ".s16", "");
 }
 
-// The canonical 44-byte header of a PCM WAV file, little-endian.
-std::string wavHeader() {
-    std::string header;
-    auto text = [&](const char* four) { header.append(four, 4); };
-    auto number = [&](std::uint32_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i) {
-            header.push_back(static_cast<char>(value >> (8 * i)));
-        }
-    };
-    text("RIFF"), number(36 + toneBytes, 4), text("WAVE"), text("fmt "), number(16, 4);
-    number(1, 2), number(2, 2), number(48000, 4), number(48000 * 4, 4), number(4, 2), number(16, 2);
-    text("data"), number(toneBytes, 4);
-    return header;
-}
-
 }  // namespace
 
 std::string toneWav(const Tone& tone) {
-    return toneFile(tone, ".wav", wavHeader());
+    return toneFile(tone, ".wav", sound::pcm16WavHeader(toneBytes));
 }
 
 std::string scratchFolder() {
