@@ -7,7 +7,7 @@
 # Figures only: nothing here fails on a time; the exit code says whether the
 # figures could be taken at all.
 #
-#   scripts/bench.sh                 the whole table (about 25 minutes)
+#   scripts/bench.sh                 the whole table (about 20 minutes)
 #   scripts/bench.sh --quick         the same with short runs, to try it out
 #   scripts/bench.sh --linux [--quick]  the Linux program's figures alone
 #   scripts/bench.sh --endurance [s] the long endurance run instead (600 s),
