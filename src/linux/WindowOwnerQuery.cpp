@@ -24,15 +24,16 @@ using Reply = std::unique_ptr<T, ReplyFree>;
 // The pid the server took from the socket of the client whose resource `xid`
 // is; nothing when the server does not know it (a client over TCP).
 std::optional<std::uint32_t> serverRecordedPid(xcb_connection_t* connection, std::uint32_t xid) {
-    const xcb_res_client_id_spec_t spec{xid, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    const xcb_res_client_id_spec_t asked{xid, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
     Reply<xcb_res_query_client_ids_reply_t> reply(
-        xcb_res_query_client_ids_reply(connection, xcb_res_query_client_ids(connection, 1, &spec), nullptr));
+        xcb_res_query_client_ids_reply(connection, xcb_res_query_client_ids(connection, 1, &asked), nullptr));
     if (!reply) {
         return {};
     }
+    // Only the one kind of id was asked for, so every id in the answer is a
+    // pid: one 32-bit value.
     for (auto id = xcb_res_query_client_ids_ids_iterator(reply.get()); id.rem > 0; xcb_res_client_id_value_next(&id)) {
-        if ((id.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) != 0 &&
-            xcb_res_client_id_value_value_length(id.data) == 1) {
+        if (xcb_res_client_id_value_value_length(id.data) == 1) {
             return *xcb_res_client_id_value_value(id.data);
         }
     }
