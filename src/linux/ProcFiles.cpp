@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <string_view>
 
@@ -50,6 +51,31 @@ std::string linkTargetBaseName(const std::string& path) {
         name.remove_prefix(slash + 1);
     }
     return std::string(name);
+}
+
+std::optional<ProcessStat> readProcessStat(std::uint32_t processId) {
+    // "pid (comm) state ppid ...": the name may hold spaces and parentheses
+    // itself, so the fields are counted from the last ')'.
+    const std::string stat = readSmallFile("/proc/" + std::to_string(processId) + "/stat");
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos) {
+        return std::nullopt;
+    }
+    ProcessStat read;
+    unsigned long long parent = 0;
+    if (std::sscanf(stat.c_str() + close + 1, " %c %llu", &read.state, &parent) != 2 || parent > 0xFFFFFFFFull) {
+        return std::nullopt;
+    }
+    read.parent = static_cast<std::uint32_t>(parent);
+    return read;
+}
+
+std::string readCommand(std::uint32_t processId) {
+    std::string command = readSmallFile("/proc/" + std::to_string(processId) + "/comm");
+    if (!command.empty() && command.back() == '\n') {
+        command.pop_back();
+    }
+    return command;
 }
 
 std::vector<std::uint32_t> listedProcessIds() {

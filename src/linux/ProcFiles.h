@@ -6,6 +6,7 @@
 // Threads: any; no state.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,18 @@ std::string readSmallFile(const std::string& path);
 // without the " (deleted)" that the kernel adds for a replaced file; empty
 // when it cannot be read (another user's process, an ended one).
 std::string linkTargetBaseName(const std::string& path);
+
+// What /proc/<pid>/stat says of a process's state and parent; nothing when
+// it has gone (or the line is not of the expected form).
+struct ProcessStat {
+    char state = 0;  // 'R', 'S', ... 'Z' for a zombie
+    std::uint32_t parent = 0;
+};
+std::optional<ProcessStat> readProcessStat(std::uint32_t processId);
+
+// /proc/<pid>/comm without its newline: the executed file's base name, cut
+// at 15 bytes; empty when the process has gone.
+std::string readCommand(std::uint32_t processId);
 
 // Every process id listed in /proc.
 std::vector<std::uint32_t> listedProcessIds();

@@ -12,13 +12,6 @@ std::string procFile(std::uint32_t processId, const char* name) {
     return "/proc/" + std::to_string(processId) + "/" + name;
 }
 
-// The state letter of a stat line "pid (comm) S ...", counted from the last
-// ')' since the name may hold any bytes; 0 when the process has gone.
-char stateFromStat(const std::string& stat) {
-    const std::size_t close = stat.rfind(')');
-    return close != std::string::npos && close + 2 < stat.size() ? stat[close + 2] : 0;
-}
-
 // The text after "<key>:" on its line of a status file; empty when absent.
 std::string statusField(const std::string& status, const std::string& key) {
     const std::string label = "\n" + key + ":";
@@ -34,15 +27,11 @@ std::string statusField(const std::string& status, const std::string& key) {
 }  // namespace
 
 std::optional<ProcessNames> ProcProcessLookup::namesOf(std::uint32_t processId) {
-    const char state = stateFromStat(readSmallFile(procFile(processId, "stat")));
-    if (state == 0 || state == 'Z' || state == 'X') {
+    const auto stat = readProcessStat(processId);
+    if (!stat || stat->state == 'Z' || stat->state == 'X') {
         return std::nullopt;
     }
-    std::string command = readSmallFile(procFile(processId, "comm"));
-    if (!command.empty() && command.back() == '\n') {
-        command.pop_back();
-    }
-    return ProcessNames{std::move(command), linkTargetBaseName(procFile(processId, "exe"))};
+    return ProcessNames{readCommand(processId), linkTargetBaseName(procFile(processId, "exe"))};
 }
 
 std::vector<std::uint32_t> ProcProcessLookup::nestedProcessesWithId(std::uint32_t innerId) {
