@@ -5,7 +5,6 @@
 #include <pulse/introspect.h>
 #include <pulse/proplist.h>
 
-#include <cstring>
 #include <map>
 
 namespace {

@@ -17,13 +17,6 @@ void ProcessTable::refresh() {
         if (!stat) {
             continue;
         }
-        const std::string comm = readCommand(pid);
-        // Bytes as code units: the ignored names are ASCII, and record()
-        // lower-cases them.
-        std::u16string name;
-        for (unsigned char byte : comm) {
-            name.push_back(static_cast<char16_t>(byte));
-        }
-        record(pid, stat->parent, std::move(name));
+        record(pid, stat->parent, nameFromBytes(readCommand(pid)));
     }
 }

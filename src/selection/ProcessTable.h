@@ -34,6 +34,11 @@ struct ProcessTable {
 // `name` lower-cased code unit by code unit, as record() stores names.
 std::u16string lowerCased(std::u16string name);
 
+// A name as Linux gives it (bytes, from /proc or a sound server) in the
+// table's form: each byte one code unit. The ignored names are ASCII; other
+// bytes only need to stay what they are.
+std::u16string nameFromBytes(std::string_view bytes);
+
 // True when the lower-cased `name` begins with one of `prefixes`; the
 // one-argument form uses the running system's ignoredNamePrefixes
 // (IgnoredNames.h). Exact on code units: folding case is record()'s job.

@@ -22,6 +22,14 @@ std::u16string lowerCased(std::u16string name) {
     return name;
 }
 
+std::u16string nameFromBytes(std::string_view bytes) {
+    std::u16string name;
+    for (unsigned char byte : bytes) {
+        name.push_back(static_cast<char16_t>(byte));
+    }
+    return name;
+}
+
 void ProcessTable::record(std::uint32_t processId, std::uint32_t parentId, std::u16string exeName) {
     parents[processId] = parentId;
     names[processId] = lowerCased(std::move(exeName));

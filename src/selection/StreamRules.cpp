@@ -14,12 +14,7 @@ bool ofUnknownButNotIgnored(const PlaybackStream& stream) {
     if (stream.owner.kind != OwnerKind::Unknown || stream.eventSound) {
         return false;
     }
-    // Bytes as code units, as the process table takes names from /proc.
-    std::u16string name;
-    for (unsigned char byte : stream.owner.binary) {
-        name.push_back(static_cast<char16_t>(byte));
-    }
-    return !isIgnoredName(lowerCased(std::move(name)));
+    return !isIgnoredName(lowerCased(nameFromBytes(stream.owner.binary)));
 }
 
 }  // namespace
