@@ -10,14 +10,13 @@
 //
 // Exit 1 when the display or the window cannot be had; it writes no id then.
 
-#include <xcb/xcb.h>
+#include "harness/LabelledWindow.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 int main(int argc, char** argv) {
@@ -25,22 +24,11 @@ int main(int argc, char** argv) {
     if (xcb_connection_has_error(connection) != 0) {
         return 1;
     }
-    const char name[] = "_NET_WM_PID";
-    xcb_intern_atom_reply_t* atom =
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
-    if (atom == nullptr) {
+    // Labelled with its own pid, as real clients do.
+    const xcb_window_t window = makeLabelledWindow(connection, static_cast<std::uint32_t>(getpid()), true);
+    if (window == 0) {
         return 1;
     }
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
-    const xcb_window_t window = xcb_generate_id(connection);
-    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 64, 64, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
-    const std::uint32_t pid = static_cast<std::uint32_t>(getpid());
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atom->atom, XCB_ATOM_CARDINAL, 32, 1, &pid);
-    std::free(atom);
-    xcb_map_window(connection, window);
-    // A round trip: the window exists before anyone learns its id.
-    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
 
     const std::string id = std::to_string(window) + "\n";
     if (write(STDOUT_FILENO, id.data(), id.size()) != static_cast<ssize_t>(id.size())) {

@@ -1,5 +1,6 @@
 #include "harness/TestDisplay.h"
 
+#include "harness/LabelledWindow.h"
 #include "harness/Processes.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +14,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
 TestDisplay::TestDisplay(bool xResource) {
@@ -41,22 +41,7 @@ TestDisplay::~TestDisplay() {
 }
 
 std::uint32_t TestDisplay::windowOf(pid_t pid) {
-    const char name[] = "_NET_WM_PID";
-    xcb_intern_atom_reply_t* atom =
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
-    if (atom == nullptr) {
-        return 0;
-    }
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
-    const xcb_window_t window = xcb_generate_id(connection);
-    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 64, 64, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
-    const std::uint32_t value = static_cast<std::uint32_t>(pid);
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atom->atom, XCB_ATOM_CARDINAL, 32, 1, &value);
-    std::free(atom);
-    // A round trip: the property is set before the program asks for it.
-    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
-    return window;
+    return makeLabelledWindow(connection, static_cast<std::uint32_t>(pid), false);
 }
 
 namespace {
