@@ -7,7 +7,7 @@
 # Quick when everything is already there: it only asks dpkg.
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config googletest libbenchmark-dev
+packages=(cmake g++ make pkg-config googletest libbenchmark-dev nlohmann-json3-dev
           g++-mingw-w64-x86-64-posix wine wine64 xvfb
           libpulse-dev libxcb1-dev libxcb-res0-dev bubblewrap
           pulseaudio pulseaudio-utils pipewire pipewire-bin pipewire-pulse wireplumber dbus

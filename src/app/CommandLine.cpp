@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "selection/ProgramNames.h"
+
 #include <cwchar>
 #include <limits>
 
@@ -53,6 +55,21 @@ bool spells(const wchar_t* argument, const wchar_t* option) {
     return argument != nullptr && std::wcscmp(argument, option) == 0;
 }
 
+bool isEmpty(const wchar_t* text) {
+    return text == nullptr || *text == L'\0';
+}
+
+// A program's name as the command line gives it: on Windows UTF-16, on Linux
+// one code unit per byte (main.cpp widens argv so), the form the process
+// table keeps names in.
+std::u16string programName(const wchar_t* text) {
+    std::u16string name;
+    for (const wchar_t* p = text; *p != L'\0'; ++p) {
+        name.push_back(static_cast<char16_t>(*p));
+    }
+    return name;
+}
+
 }  // namespace
 
 std::uint32_t convertProcessId(const wchar_t* text) {
@@ -63,8 +80,10 @@ std::uint64_t convertWindowHandle(const wchar_t* text) {
     return convertDecimal<std::uint64_t>(text);
 }
 
-SelectionValues parseCommandLine(int argc, const wchar_t* const* argv, const WindowOwnerLookup& windowOwner) {
+SelectionValues parseCommandLine(int argc, const wchar_t* const* argv, const WindowOwnerLookup& windowOwner,
+                                 const ProcessRunsCheck& processRuns) {
     SelectionValues values;
+    ChosenProcesses& chosen = values.chosen;
     // Every position but the program name and the last argument is looked at,
     // one step at a time: an option's value is looked at too, so a value that
     // spells an option acts as one, and an option in last place has no value
@@ -81,7 +100,31 @@ SelectionValues parseCommandLine(int argc, const wchar_t* const* argv, const Win
             values.selfPid = convertProcessId(value);
         } else if (spells(argument, L"--self")) {
             values.selfPid = convertProcessId(value);
+        } else if (spells(argument, L"--pid")) {
+            // An id that names no running process is no target, as a handle
+            // that names no window is none.
+            const std::uint32_t pid = convertProcessId(value);
+            if (pid != 0 && (!processRuns || processRuns(pid))) {
+                chosen.pids.push_back(pid);
+            }
+        } else if (spells(argument, L"--exe")) {
+            if (!isEmpty(value)) {
+                chosen.programs.push_back(programKey(programName(value)));
+            }
+        } else if (spells(argument, L"--except-pid")) {
+            values.allExcept = true;
+            chosen.exceptPids.push_back(convertProcessId(value));
+        } else if (spells(argument, L"--except-exe")) {
+            values.allExcept = true;
+            if (!isEmpty(value)) {
+                chosen.exceptPrograms.push_back(programKey(programName(value)));
+            }
         }
+    }
+    // The flags take no value, so the last position counts for them too.
+    for (int i = 1; i < argc; ++i) {
+        values.list = values.list || spells(argv[i], L"--list");
+        values.follow = values.follow || spells(argv[i], L"--follow");
     }
     return values;
 }

@@ -14,6 +14,12 @@
 struct ProcessTable {
     std::map<std::uint32_t, std::uint32_t> parents;
     std::map<std::uint32_t, std::u16string> names;
+    // Linux: the base name of each process's executable (its exe link), as
+    // it stands, where it can be read; filled only when `withExecutables`
+    // is set, since only choosing or listing by program needs it. Windows'
+    // `names` are the executables' already, and this stays empty there.
+    std::map<std::uint32_t, std::u16string> executables;
+    bool withExecutables = false;
 
     // Empties both maps and refills them from the system's process list; both
     // stay empty when the list cannot be read. Each system's program defines

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 #include <set>
+#include <span>
+#include <string>
 
 using ProcessIdSet = std::set<std::uint32_t>;
 
@@ -33,3 +35,37 @@ ProcessIdSet reduceToTreeRoots(const ProcessTable& table, const ProcessIdSet& ca
 // Both halves together.
 ProcessIdSet wantedByAllExceptRule(const ProcessTable& table, const ProcessIdSet& sessionPids,
                                    std::uint32_t ownPid, std::uint32_t selfPid);
+
+// What a parent chose to capture: a window's process, processes by id and
+// programs by name, each with its process tree; and the caller, whose own
+// tree is never captured.
+struct Targets {
+    std::uint32_t windowPid = 0;
+    std::span<const std::uint32_t> pids;
+    std::span<const std::u16string> programs;  // in matching form (ProgramNames.h)
+    std::uint32_t selfPid = 0;
+};
+
+// Every chosen process that the guard lets through: the window's, each
+// --pid, and each process in the table that runs a chosen program; none that
+// is the caller or one of its descendants (the caller is it or one of its
+// ancestors), since its tree would hold the caller too. Not reduced: on Linux
+// each stream is picked by its own process.
+ProcessIdSet chosenTargets(const ProcessTable& table, const Targets& targets);
+
+// The processes to capture for those choices: the chosen targets reduced to
+// tree roots, since each source carries its process's whole tree.
+ProcessIdSet wantedByTargetRule(const ProcessTable& table, const Targets& targets);
+
+// Who all-except mode leaves out besides this program (`ownPid`): each
+// process in `pids` with its descendants and its ancestors, and each process
+// that itself runs one of `programs` (as the audio routers are left out).
+struct Exclusions {
+    std::uint32_t ownPid = 0;
+    std::span<const std::uint32_t> pids;
+    std::span<const std::u16string> programs;  // in matching form (ProgramNames.h)
+};
+
+ProcessIdSet candidatesOf(const ProcessTable& table, const ProcessIdSet& sessionPids, const Exclusions& exclusions);
+ProcessIdSet wantedByAllExceptRule(const ProcessTable& table, const ProcessIdSet& sessionPids,
+                                   const Exclusions& exclusions);

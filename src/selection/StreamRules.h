@@ -8,12 +8,14 @@
 // OS-free and pure. Called on the scanning thread, after the process table's
 // refresh and before the source-map lock is taken.
 
+#include "selection/ChosenProcesses.h"
 #include "selection/ProcessTable.h"
 #include "selection/StreamOwner.h"
 
 #include <cstdint>
 #include <set>
 #include <span>
+#include <vector>
 
 // One playback stream as a scan sees it.
 struct PlaybackStream {
@@ -30,14 +32,17 @@ struct StreamSelection {
     std::uint32_t targetPid = 0;  // window mode: the window's process
     std::uint32_t selfPid = 0;    // the caller (window mode) or the excluded process
     std::uint32_t ownPid = 0;     // this program
+    ChosenProcesses chosen;       // more targets, or more left out
 };
 
 // The indices of the streams to record. The server's own streams and event
-// sounds never qualify. Window mode: every stream of the target or one of its
-// descendants, none when the self process is the target or one of its
-// ancestors; a stream of an unknown process is never the window's. All-except
+// sounds never qualify. Target mode: every stream of a chosen target (the
+// window's process, each --pid, each process of an --exe program) or one of
+// its descendants, but of no target that is the self process or one of its
+// descendants; a stream of an unknown process is never a target's. All-except
 // mode: every stream whose process survives candidatesOf's exclusions, and
 // every stream of an unknown process, of which nothing shows that it belongs
-// to the excluded tree, unless the program it names has an ignored name.
+// to an excluded tree, unless the program it names has an ignored or an
+// excluded name.
 StreamIndexSet wantedStreams(const ProcessTable& table, std::span<const PlaybackStream> streams,
                              const StreamSelection& selection);

@@ -69,3 +69,48 @@ TEST(CommandLine, SaturatingConversions) {
 TEST(CommandLine, UsageLine) {
     EXPECT_EQ(std::string(usageLine), "usage: vintra-app-audio --window <hwnd> [--self <pid>] | --all-except <pid>\n");
 }
+
+TEST(CommandLine, ChoosingOptionsAndFlags) {
+    // The stand-in system runs processes 1 to 4999.
+    struct Case { std::vector<const wchar_t*> args; bool allExcept, list, follow, target;
+                  ChosenProcesses chosen; std::uint32_t selfPid = 0, targetPid = 0; };
+    const Case cases[] = {
+        {{L"--list"}, false, true, false, true, {}},  // a flag counts in last place, alone too
+        {{L"--follow"}, false, false, true, false, {}},
+        {{L"--follow", L"--list"}, false, true, true, true, {}},
+        {{L"--pid", L"42"}, false, false, false, true, {{42}}},
+        {{L"--pid", L"9999"}, false, false, false, false, {}},  // names no running process
+        {{L"--pid", L"0"}, false, false, false, false, {}},
+        {{L"--pid"}, false, false, false, false, {}},
+        {{L"--pid", L"1", L"--window", L"5", L"--pid", L"2"}, false, false, false, true, {{1, 2}}, 0, 1005},
+        {{L"--exe", L"Discord.EXE", L"--exe", L"spotify"}, false, false, false, true, {{}, {u"discord.exe", u"spotify"}}},
+        {{L"--exe", L""}, false, false, false, false, {}},
+        {{L"--exe", L"--list"}, false, true, false, true, {{}, {u"--list"}}},  // the value acts as a flag too
+        {{L"--pid", L"--exe", L"x"}, false, false, false, true, {{}, {u"x"}}},
+        {{L"--except-pid", L"5", L"--except-pid", L"6"}, true, false, false, true, {{}, {}, {5, 6}}},
+        {{L"--except-pid", L"0"}, true, false, false, true, {{}, {}, {0}}},
+        {{L"--except-exe", L"Spotify"}, true, false, false, true, {{}, {}, {}, {u"spotify"}}},
+        {{L"--all-except", L"3", L"--except-pid", L"4", L"--pid", L"7"}, true, false, false, true, {{7}, {}, {4}}, 3},
+        {{L"--Pid", L"3", L"--exe=x", L"4", L"--lists"}, false, false, false, false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - cases));
+        std::vector<const wchar_t*> argv{L"vintra-app-audio"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        argv.push_back(nullptr);
+        const SelectionValues v = parseCommandLine(
+            static_cast<int>(argv.size() - 1), argv.data(),
+            [](std::uint64_t handle, std::uint32_t& pid) { pid = static_cast<std::uint32_t>(1000 + handle); },
+            [](std::uint32_t pid) { return pid < 5000; });
+        EXPECT_EQ(v.allExcept, c.allExcept);
+        EXPECT_EQ(v.list, c.list);
+        EXPECT_EQ(v.follow, c.follow);
+        EXPECT_EQ(hasTarget(v), c.target);
+        EXPECT_EQ(v.chosen.pids, c.chosen.pids);
+        EXPECT_TRUE(v.chosen.programs == c.chosen.programs);
+        EXPECT_EQ(v.chosen.exceptPids, c.chosen.exceptPids);
+        EXPECT_TRUE(v.chosen.exceptPrograms == c.chosen.exceptPrograms);
+        EXPECT_EQ(v.selfPid, c.selfPid);
+        EXPECT_EQ(v.targetPid, c.targetPid);
+    }
+}

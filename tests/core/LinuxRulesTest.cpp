@@ -55,6 +55,12 @@ TEST(StreamRule, EachStreamAloneByProcessTree) {
          {true, 0, 300, 310}, {1, 2, 3, 7, 10}},
         {"all-except: the named process's descendants and ancestors dropped",
          {true, 0, 210, 310}, {3, 7, 8, 10}},
+        {"targets: two pids together, the window's guarded one out",
+         {false, 300, 300, 310, {{210, 400}}}, {2, 3, 7}},
+        {"targets: a program's every process with its tree, not the server's, an event or an unknown process",
+         {false, 0, 0, 310, {{}, {u"app"}}}, {1, 2, 3, 6, 7, 8, 9}},
+        {"all-except: several pids and a program; the unknown process claiming it too",
+         {true, 0, 0, 310, {{}, {}, {210, 400}, {u"player"}}}, {8}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(wantedStreams(table, streams, c.selection), c.wanted) << c.what;

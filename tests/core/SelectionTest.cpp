@@ -52,14 +52,17 @@ TEST(ProcessTable, NamesAreRecordedLowerCaseAndIgnoredByPrefix) {
 
 //   100 shell -> 110 host -> 120 caller (self) -> 130 child -> 140 grandchild;
 //   125 the caller's sibling; 600 this program, started by the caller;
-//   1000 an ignored name -> 1010 player; 2000 -> 2010 -> 2020 browser;
+//   1000 an ignored name -> 1010 player; 2000 launcher -> 2010 -> 2020 browser;
 //   4020 -> 4010 -> 4000 game (ids descending down the tree).
 static ProcessTable sampleTable() {
     ProcessTable table;
     for (auto [id, parent] : std::initializer_list<std::pair<std::uint32_t, std::uint32_t>>{
              {100, 4}, {110, 100}, {120, 110}, {125, 110}, {130, 120}, {140, 130}, {600, 120}, {1000, 100},
              {1010, 1000}, {2000, 100}, {2010, 2000}, {2020, 2010}, {4020, 100}, {4010, 4020}, {4000, 4010}}) {
-        table.record(id, parent, id == 1000 ? std::u16string(ignoredNamePrefixes[0]) + u".x" : u"App.exe");
+        const std::u16string name = id == 1000 ? std::u16string(ignoredNamePrefixes[0]) + u".x"
+                                    : id == 1010 ? u"Player.exe" : id == 2000 ? u"launcher.exe"
+                                    : id >= 2010 && id <= 2020 ? u"Browser.exe" : id >= 4000 ? u"game.exe" : u"App.exe";
+        table.record(id, parent, name);
     }
     return table;
 }
@@ -94,5 +97,40 @@ TEST(SelectionRules, AllExceptRuleExcludesThenKeepsTreeRoots) {
     const ProcessTable table = sampleTable();
     for (const Case& c : cases) {
         EXPECT_EQ(wantedByAllExceptRule(table, c.sessions, 600, c.selfPid), c.wanted) << c.what;
+    }
+}
+
+TEST(SelectionRules, TargetsAreGuardedThenReducedToTreeRoots) {
+    using Pids = std::vector<std::uint32_t>;
+    using Programs = std::vector<std::u16string>;
+    struct Case { const char* what; std::uint32_t window; Pids pids; Programs programs; std::uint32_t self; ProcessIdSet wanted; };
+    const Case cases[] = {
+        {"several trees together", 130, {2020, 4000}, {}, 0, {130, 2020, 4000}},
+        {"one inside another's tree", 0, {2020, 2000}, {}, 0, {2000}},
+        {"each guarded alone", 130, {140, 2010}, {}, 120, {2010}},
+        {"a program's processes, to their root", 0, {}, {u"browser.exe"}, 0, {2010}},
+        {"a program and a pid", 0, {4010}, {u"game.exe", u"player.exe"}, 0, {1010, 4020}},
+        {"a program that nothing runs", 0, {}, {u"nothing.exe"}, 0, {}},
+        {"a pid the table lacks", 0, {9999}, {}, 120, {9999}},
+    };
+    const ProcessTable table = sampleTable();
+    for (const Case& c : cases) {
+        EXPECT_EQ(wantedByTargetRule(table, {c.window, c.pids, c.programs, c.self}), c.wanted) << c.what;
+    }
+}
+
+TEST(SelectionRules, SeveralExclusionsByIdAndByProgram) {
+    using Pids = std::vector<std::uint32_t>;
+    using Programs = std::vector<std::u16string>;
+    struct Case { const char* what; ProcessIdSet sessions; Pids pids; Programs programs; ProcessIdSet wanted; };
+    const Case cases[] = {
+        {"two trees with their ancestors", {1010, 2010, 4010}, {120, 2020}, {}, {1010, 4010}},
+        {"0 among them excludes nothing", {1010, 2010, 4010}, {0, 4000}, {}, {1010, 2010}},
+        {"by program", {1010, 2010, 4010}, {}, {u"player.exe", u"game.exe"}, {2010}},
+        {"by program, the process alone", {2000, 2020}, {}, {u"launcher.exe"}, {2020}},
+    };
+    const ProcessTable table = sampleTable();
+    for (const Case& c : cases) {
+        EXPECT_EQ(wantedByAllExceptRule(table, c.sessions, {600, c.pids, c.programs}), c.wanted) << c.what;
     }
 }
