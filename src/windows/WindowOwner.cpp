@@ -1,12 +1,18 @@
 #include "windows/WindowOwner.h"
 
-#include <windows.h>
+#include "windows/StoreAppWindow.h"
 
 void lookUpWindowOwner(std::uint64_t handle, std::uint32_t& processId) {
+    const HWND window = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(handle));
     DWORD owner = 0;
     // A zero thread id means the handle names no window; then the process id
     // is left as it was. The thread id itself is of no interest.
-    if (GetWindowThreadProcessId(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(handle)), &owner) != 0) {
-        processId = owner;
+    if (GetWindowThreadProcessId(window, &owner) == 0) {
+        return;
     }
+    // A Store app's window is its frame host's; the app plays from the process
+    // whose window sits inside. With none there (the app suspended), the frame
+    // host stays the target, as for any window.
+    const DWORD app = runsFrameHost(owner) ? storeAppInside(window, owner) : 0;
+    processId = app != 0 ? app : owner;
 }

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
-// Stores the id of the process that owns window `handle` into `processId`;
-// leaves it untouched when the handle names no window.
+// Stores the id of the process whose sound window `handle` stands for into
+// `processId`: the process that owns the window, or for a Store app's frame
+// (owned by ApplicationFrameHost.exe) the app's process inside it. Leaves
+// `processId` untouched when the handle names no window.
 void lookUpWindowOwner(std::uint64_t handle, std::uint32_t& processId);
