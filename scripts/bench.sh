@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Prints one table of the program's performance figures, each with how it was
-# measured: the native hot paths (Google Benchmark, the bench preset), the
-# running exe under Wine with the fake Core Audio platform, read from a pipe
-# by a parent (the windows preset), and the Linux program against private
-# PulseAudio and PipeWire servers with real players (the linux preset).
+# measured: the native hot paths (Google Benchmark, the bench preset) and the
+# clock-drift simulation on the same core (bench/drift), the running exe under
+# Wine with the fake Core Audio platform, read from a pipe by a parent (the
+# windows preset), and the Linux program against private PulseAudio and
+# PipeWire servers with real players (the linux preset).
 # Figures only: nothing here fails on a time; the exit code says whether the
 # figures could be taken at all.
 #
@@ -70,9 +71,9 @@ if [ "$mode" = endurance ]; then
 fi
 
 if [ "$mode" = quick ]; then
-  stream_seconds=15; cost_seconds=5; startups=3; min_time=0.1; clicks=20; first_runs=1; scans=10
+  stream_seconds=15; cost_seconds=5; startups=3; min_time=0.1; clicks=20; first_runs=1; scans=10; drift_seconds=600
 else
-  stream_seconds=60; cost_seconds=15; startups=10; min_time=0.5; clicks=100; first_runs=3; scans=50
+  stream_seconds=60; cost_seconds=15; startups=10; min_time=0.5; clicks=100; first_runs=3; scans=50; drift_seconds=3600
 fi
 
 figures=$(mktemp)
@@ -100,6 +101,11 @@ for program in "$bench_dir"/bench/*_bench; do
                name, real, unit, "", prog, cpu, unit, share
       }' >>"$figures"
 done
+# A simulation on the same core, not a timing: simulated time per rate, about
+# 10 s of wall time for the full hour.
+echo "running clock-drift-figures $drift_seconds..." >&2
+"$bench_dir"/bench/clock-drift-figures "$drift_seconds" </dev/null |
+  tee -a "$figures.log" | sed -n 's/^figure|//p' >>"$figures" || true
 
 # --- the exe under Wine -------------------------------------------------------
 echo "building the exe, the fake platform and the measuring programs (windows preset)..." >&2
