@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "windows/Mixer.h"
+#include "windows/PlayingListOutput.h"
 #include "windows/StandardInputWatch.h"
 #include "windows/WindowOwner.h"
 #include "windows/ActivateProcessLoopback.h"
@@ -80,6 +81,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (!probeProcessLoopback()) {
         return 2;
+    }
+    if (selection.list) {
+        return listPlaying(selection.follow);
     }
 
     auto* state = new SharedState;
