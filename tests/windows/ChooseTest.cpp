@@ -1,84 +1,130 @@
-// Choosing what to hear, as a parent does it with the shipped exe: processes
-// by id and programs by name to capture, or to leave out of everything that
-// plays. Who is captured is read from the fake's accounting once "ready" has
-// come; each captured player's tone must be heard, every other one not.
+// Choosing what to hear, as a parent does it with the shipped exe: argument
+// lists old and new and their outcomes (the usage line and code 1, "ready",
+// or the list of what plays and code 0); who is captured, read from the
+// fake's accounting once "ready" has come, each captured player's tone heard
+// and every other not; and what the list says of each process.
 //
-//   this test -> A "Choosy.exe" (440 Hz) -> B (500 Hz) -> C (550 Hz, owns a window)
-//             -> D "Tuner.exe" (660 Hz) -> E (770 Hz)
+//   this test -> A "Choosy.exe" (440 Hz, a name and an icon) -> B (500 Hz) -> C (550 Hz, owns a window)
+//             -> D "Tuner.exe" (660 Hz, a resource as its name) -> E (770 Hz)
 //             -> F "Choosy.exe" (880 Hz)
 
 #include "FakeWorld.h"
 
+#include <nlohmann/json.hpp>
+
 #include <array>
-#include <initializer_list>
+#include <map>
 
 namespace {
 
 enum Member { A, B, C, D, E, F };
-constexpr std::array<double, 6> tones{440, 500, 550, 660, 770, 880};
+constexpr Member members[]{A, B, C, D, E, F};
+constexpr double tones[]{440, 500, 550, 660, 770, 880};
 
 class Choose : public FakeWorld {
 protected:
     static void SetUpTestSuite() {
-        chains.push_back(startPlayers(L"440 8192 -- 500 8192 -- 550 8192 window", 3, playerPath(L"Choosy.exe")));
-        chains.push_back(startPlayers(L"660 8192 -- 770 8192", 2, playerPath(L"Tuner.exe")));
+        // A's name has a quote, a tab, a control character and an unpaired surrogate.
+        chains.push_back(startPlayers(L"440 8192 name \"Tuner \\\"Live\\\"\t\x01\xD800!\" icon C:\\t.ico,-5 -- "
+                                      L"500 8192 -- 550 8192 window", 3, playerPath(L"Choosy.exe")));
+        chains.push_back(startPlayers(L"660 8192 name @%SystemRoot%\\System32\\AudioSrv.dll,-202 -- 770 8192", 2,
+                                      playerPath(L"Tuner.exe")));
         chains.push_back(startPlayers(L"880 8192", 1, playerPath(L"Choosy.exe")));
         for (const Players& chain : chains) pids.insert(pids.end(), chain.pids.begin(), chain.pids.end());
     }
     void SetUp() override {
         FakeWorld::SetUp();
-        faults().selfSession = 1;  // the exe's own process has a session too
+        faults().selfSession = 1;  // the exe's own process has a session too, and is never listed
     }
-    // "{A}" in `pattern` stands for A's pid, "{C.window}" for C's window.
-    static std::wstring withPids(std::wstring pattern) {
-        for (Member who : {A, B, C, D, E, F}) {
-            const std::wstring mark = L"{" + std::wstring(1, static_cast<wchar_t>(L'A' + who)) + L"}";
-            for (auto at = pattern.find(mark); at != std::wstring::npos; at = pattern.find(mark))
-                pattern.replace(at, mark.size(), std::to_wstring(pids[who]));
-        }
-        const std::wstring window = L"{C.window}";
-        if (auto at = pattern.find(window); at != std::wstring::npos)
-            pattern.replace(at, window.size(), chains[0].windows[2]);
-        return pattern;
-    }
+    static std::wstring pid(Member who) { return std::to_wstring(pids[who]); }
     static inline std::vector<Players> chains;  // ended with this process, whose end ends their input
     static inline std::vector<DWORD> pids;      // by Member
 };
 
-TEST_F(Choose, EachChoiceIsHeardAndNothingElse) {
+// A list line's objects by pid; none for a line that is no JSON array.
+std::map<DWORD, nlohmann::json> byPid(const std::string& line) {
+    std::map<DWORD, nlohmann::json> objects;
+    const nlohmann::json list = nlohmann::json::parse(line, nullptr, false);
+    for (const nlohmann::json& object : list.is_array() ? list : nlohmann::json::array()) {
+        objects[object.value("pid", 0u)] = object;
+    }
+    return objects;
+}
+
+TEST_F(Choose, EachArgumentListHasItsOutcome) {
     const struct {
-        const wchar_t* arguments;
-        std::initializer_list<Member> captured;
+        Member who, app;
+        const char* exe;
+        nlohmann::json name, icon;
+    } listedPlayers[] = {
+        {A, A, "choosy.exe", "Tuner \"Live\"\t\x01\xEF\xBF\xBD!", "C:\\t.ico,-5"},
+        {B, B, "player.exe", nullptr, nullptr},  // nothing set: empty texts
+        {C, B, "player.exe", nullptr, nullptr},
+        {D, D, "tuner.exe", nullptr, nullptr},  // a resource reference is no name
+        {E, E, "player.exe", nullptr, nullptr},
+        {F, F, "choosy.exe", nullptr, nullptr},
+    };
+    std::map<DWORD, nlohmann::json> list;
+    for (const auto& entry : listedPlayers) {
+        list[pids[entry.who]] = {{"pid", pids[entry.who]}, {"app_pid", pids[entry.app]}, {"exe", entry.exe},
+                                 {"name", entry.name}, {"media", nullptr}, {"icon", entry.icon},
+                                 {"app_id", nullptr}, {"ignored", false}};
+    }
+    const std::wstring window = chains[0].windows[2];
+    enum Outcome { usageLine, ready, printsList };
+    const struct {
+        std::wstring arguments;
+        Outcome outcome;
+        std::vector<Member> captured;
     } rows[] = {
-        {L"--pid {B}", {B}},
-        {L"--pid {A} --pid {B} --pid {F}", {A, F}},  // B's audio comes with A's tree
-        {L"--pid {B} --pid {D} --self {A}", {D}},     // the caller's descendants are never captured
-        {L"--window {C.window} --pid {D}", {C, D}},
-        {L"--exe TUNER", {D}},                         // the program itself, not its children's
-        {L"--exe choosy.exe", {A, F}},
-        {L"--exe Choosy --self {A}", {F}},
-        {L"--except-pid {B} --except-pid {D}", {F}},  // B with its ancestors and descendants, D with its
-        {L"--except-exe tuner", {A, E, F}},           // the program itself, not its children
-        {L"--all-except {C} --except-exe Tuner.exe", {E, F}},
+        // The old lists keep their answers (those without a target: WithoutFake, EndsTest.cpp).
+        {L"--all-except 0", ready, {A, D, F}},
+        {L"--window " + window, ready, {C}},
+        {L"--pid " + pid(B), ready, {B}},
+        {L"--pid " + pid(A) + L" --pid " + pid(B) + L" --pid " + pid(F), ready, {A, F}},  // B is in A's tree
+        {L"--pid " + pid(B) + L" --pid " + pid(D) + L" --self " + pid(A), ready, {D}},  // never the caller's tree
+        {L"--window " + window + L" --pid " + pid(D), ready, {C, D}},
+        {L"--exe TUNER", ready, {D}},  // the program itself, not its children
+        {L"--exe choosy.exe --self " + pid(A), ready, {F}},
+        {L"--exe notyet", ready, {}},  // heard once it plays
+        {L"--except-pid " + pid(B) + L" --except-pid " + pid(D), ready, {F}},  // with ancestors and descendants
+        {L"--except-exe tuner", ready, {A, E, F}},                              // the program itself only
+        {L"--all-except " + pid(C) + L" --except-exe Tuner.exe", ready, {E, F}},
+        {L"--pid 4000000000", usageLine, {}},  // no such process
+        {L"--list", printsList, {}},
+        {L"--pid 4000000000 --list --self 3", printsList, {}},
     };
     for (const auto& row : rows) {
-        const std::wstring arguments = withPids(row.arguments);
-        SCOPED_TRACE(arguments);
+        SCOPED_TRACE(row.arguments);
         SetUp();
-        auto program = startProgram(arguments);
-        ASSERT_TRUE(program->waitReady(30000)) << program->error();
-        std::array<bool, 6> wanted{};
-        for (Member who : row.captured) wanted[who] = true;
-        for (Member who : {A, B, C, D, E, F}) EXPECT_EQ(captures(pids[who]), wanted[who] ? 1 : 0) << "member " << who;
-        EXPECT_EQ(counts().unslottedCaptures, 0) << "the exe captured itself";
-        std::vector<float> samples(110 * 960);
-        ASSERT_TRUE(program->read(samples.data(), samples.size() * sizeof(float), 20000));
-        // The first blocks go out before the sources' first packets are in.
-        samples.erase(samples.begin(), samples.begin() + 20 * 960);
-        for (Member who : {A, B, C, D, E, F})
-            EXPECT_NEAR(steadyLevel(samples, tones[who]), wanted[who] ? 0.25 : 0, 0.02) << tones[who] << " Hz";
-        program->closeInput();
-        EXPECT_EQ(program->waitExit(10000), 0) << "standard input closed";
+        auto program = startProgram(row.arguments);
+        if (row.outcome == usageLine) {
+            expectOnlyOnStandardError(*program, 1,
+                                      "usage: vintra-app-audio --window <hwnd> [--self <pid>] | --all-except <pid>\n");
+        } else if (row.outcome == printsList) {
+            EXPECT_EQ(byPid(program->readLine(30000)), list);
+            char more = 0;
+            EXPECT_FALSE(program->read(&more, 1, 5000)) << "more than one line";
+            EXPECT_EQ(program->waitExit(30000), 0);
+            EXPECT_EQ(program->error(), "");
+            EXPECT_EQ(counts().objects, 0) << "references the list kept";
+            EXPECT_EQ(counts().misuses, 0) << "misuse at line " << counts().lastMisuse << " of the fake";
+        } else {
+            ASSERT_TRUE(program->waitReady(30000)) << program->error();
+            std::vector<float> samples(110 * 960);
+            ASSERT_TRUE(program->read(samples.data(), samples.size() * sizeof(float), 20000));
+            // The first blocks go out before the sources' first packets are in.
+            samples.erase(samples.begin(), samples.begin() + 20 * 960);
+            std::array<bool, 6> wanted{};
+            for (Member who : row.captured) wanted[who] = true;
+            for (Member who : members) {
+                EXPECT_EQ(captures(pids[who]), wanted[who] ? 1 : 0) << "member " << who;
+                EXPECT_NEAR(steadyLevel(samples, tones[who]), wanted[who] ? 0.25 : 0, 0.02) << tones[who] << " Hz";
+            }
+            EXPECT_EQ(counts().unslottedCaptures, 0) << "the exe captured itself";
+            program->closeInput();
+            EXPECT_EQ(program->waitExit(10000), 0) << "standard input closed";
+        }
     }
 }
 
@@ -98,6 +144,34 @@ TEST_F(Choose, ProgramsAreFoundAgainAndAPidsSourceOutlivesItsProcess) {
     Players again = startPlayers(L"550 8192", 1, playerPath(L"Late.exe"));
     EXPECT_TRUE(eventually([&] { return captures(again.pids[0]) == 1; })) << "a restarted program was not found";
     EXPECT_EQ(counts().stops, 1) << "the ended program's source, and only it, closed";
+}
+
+TEST_F(Choose, ListFollowPrintsEachChangeUntilEitherPipeCloses) {
+    for (bool byInput : {true, false}) {
+        SCOPED_TRACE(byInput ? "standard input closed" : "standard output closed");
+        auto program = startProgram(L"--list --follow");
+        const std::string first = program->readLine(30000);
+        Players started = startPlayers(L"990 8192", 1);
+        const std::string next = program->readLine(20000);
+        EXPECT_EQ(byPid(next).size(), byPid(first).size() + 1) << first << "\n" << next;
+        EXPECT_TRUE(byPid(next).contains(started.pids[0])) << next;
+        EXPECT_EQ(program->readLine(5000), "") << "a line with nothing changed";
+        if (byInput) {
+            program->closeInput();
+        } else {
+            program->closeOutput();
+            started.top.reset();  // a change, whose line meets the broken pipe
+        }
+        EXPECT_EQ(program->waitExit(20000), 0);
+        EXPECT_EQ(program->error(), "");
+    }
+}
+
+TEST(WithoutFake, ListingIsUnsupportedUnderStockWine) {
+    for (const wchar_t* arguments : {L"--list", L"--list --follow"}) {
+        SCOPED_TRACE(arguments);
+        expectOnlyOnStandardError(*startProgram(arguments), 2, "unsupported 0x80070002\n");
+    }
 }
 
 }  // namespace
