@@ -24,7 +24,8 @@ void scanWith(const ScanContext& context, const DeviceEnumeratorFactory& createE
     const ChosenProcesses& chosen = *context.chosen;
     ProcessIdSet wanted;
     if (*context.allExcept) {
-        // "--all-except" names one more process to leave out, as before.
+        // The process that "--all-except" (or "--self") names is left out
+        // beside those of "--except-pid".
         std::vector<std::uint32_t> excluded = chosen.exceptPids;
         excluded.push_back(*context.selfPid);
         ProcessIdSet sessionPids = gatherSessionProcessIds(createEnumerator);

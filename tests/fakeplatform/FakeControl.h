@@ -7,10 +7,10 @@
 // it open, so the accounting can be read after the program under test ended.
 //
 // Threads: any thread of any process. Every field but a slot's texts is an
-// aligned LONG, so its plain reads and writes are atomic on x86-64 (the texts
-// are written only before their slot is published); a count that several threads
-// change moves by Interlocked operations only. A new mapping is all zero: no
-// sessions, no faults, nothing counted.
+// aligned LONG, so its plain reads and writes are atomic on x86-64; the texts
+// are written only before their slot is published. A count that several
+// threads change moves by Interlocked operations only. A new mapping is all
+// zero: no sessions, no faults, nothing counted.
 
 #include <windows.h>
 
