@@ -1,9 +1,10 @@
 #pragma once
-// What a scan works on: six non-owning pointers into the state that the main
+// What a scan works on: non-owning pointers into the state that the main
 // flow owns for the whole run. The first scan gets it on the main thread; the
 // rescan thread keeps a pointer to the same record until the process ends.
 
 #include "windows/SourceMap.h"
+#include "selection/ChosenProcesses.h"
 #include "selection/ProcessTable.h"
 
 #include <cstdint>
@@ -16,4 +17,7 @@ struct ScanContext {
     const std::uint32_t* targetPid;
     std::mutex* sourceMapLock;  // guards *sources
     SourceMap* sources;
+    // The processes and programs chosen by id and name, to capture (with
+    // the window's, unless all-except) or to leave out (all-except).
+    const ChosenProcesses* chosen;
 };

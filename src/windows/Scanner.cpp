@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 namespace {
 
 constexpr DWORD rescanPauseMs = 2000;
@@ -19,12 +21,20 @@ void scanWith(const ScanContext& context, const DeviceEnumeratorFactory& createE
 
     // Everything up to the reconciliation runs without the source-map lock,
     // so the mixer is held off only while sources are actually changed.
+    const ChosenProcesses& chosen = *context.chosen;
     ProcessIdSet wanted;
     if (*context.allExcept) {
+        // The process that "--all-except" (or "--self") names is left out
+        // beside those of "--except-pid".
+        std::vector<std::uint32_t> excluded = chosen.exceptPids;
+        excluded.push_back(*context.selfPid);
         ProcessIdSet sessionPids = gatherSessionProcessIds(createEnumerator);
-        wanted = wantedByAllExceptRule(table, sessionPids, GetCurrentProcessId(), *context.selfPid);
+        wanted = wantedByAllExceptRule(table, sessionPids,
+                                       Exclusions{GetCurrentProcessId(), excluded, chosen.exceptPrograms});
     } else {
-        wanted = wantedByWindowRule(table, *context.targetPid, *context.selfPid);
+        // Programs are looked for in this scan's table, so a program that
+        // starts again later is found again.
+        wanted = wantedByTargetRule(table, Targets{*context.targetPid, chosen.pids, chosen.programs, *context.selfPid});
     }
 
     reconcileSources(*context.sourceMapLock, *context.sources, wanted, open);

@@ -16,18 +16,18 @@ bool obtained(HRESULT result, ComPtr<T>& reference) {
     return false;
 }
 
-// The process id of one session when it qualifies, else 0.
-std::uint32_t qualifyingProcessId(IAudioSessionEnumerator& sessions, int index) {
+// Visits one session when it qualifies, with its process id.
+void visitIfQualifying(IAudioSessionEnumerator& sessions, int index, const LiveSessionVisitor& visit) {
     // Declared in the order obtained, so they are released in reverse:
     // the IAudioSessionControl2 reference, then the session control.
     ComPtr<IAudioSessionControl> control;
     if (!obtained(sessions.GetSession(index, control.put()), control)) {
-        return 0;
+        return;
     }
     ComPtr<IAudioSessionControl2> control2;
     if (!obtained(control->QueryInterface(__uuidof(IAudioSessionControl2), control2.putVoid()),
                   control2)) {
-        return 0;
+        return;
     }
 
     // Preset, so that a call that fails without writing leaves a value that
@@ -37,19 +37,19 @@ std::uint32_t qualifyingProcessId(IAudioSessionEnumerator& sessions, int index) 
     control->GetState(&state);
 
     if (control2->IsSystemSoundsSession() == S_OK) {
-        return 0;
+        return;
     }
     if (state == AudioSessionStateExpired) {
-        return 0;
+        return;
     }
-    if (FAILED(control2->GetProcessId(&processId))) {
-        return 0;
+    if (FAILED(control2->GetProcessId(&processId)) || processId == 0) {
+        return;
     }
-    return processId;
+    visit(processId, *control.get());
 }
 
-// Adds the qualifying sessions of one endpoint.
-void gatherFromEndpoint(IMMDeviceCollection& endpoints, UINT index, ProcessIdSet& found) {
+// Visits the qualifying sessions of one endpoint.
+void walkEndpoint(IMMDeviceCollection& endpoints, UINT index, const LiveSessionVisitor& visit) {
     // Released in reverse: session enumerator, session manager, device.
     ComPtr<IMMDevice> device;
     if (!obtained(endpoints.Item(index, device.put()), device)) {
@@ -69,10 +69,7 @@ void gatherFromEndpoint(IMMDeviceCollection& endpoints, UINT index, ProcessIdSet
     int count = 0;
     sessions->GetCount(&count);
     for (int session = 0; session < count; ++session) {
-        std::uint32_t processId = qualifyingProcessId(*sessions.get(), session);
-        if (processId != 0) {
-            found.insert(processId);
-        }
+        visitIfQualifying(*sessions.get(), session, visit);
     }
 }
 
@@ -83,23 +80,29 @@ HRESULT createDeviceEnumerator(IMMDeviceEnumerator** enumerator) {
                             __uuidof(IMMDeviceEnumerator), reinterpret_cast<void**>(enumerator));
 }
 
-ProcessIdSet gatherSessionProcessIds(const DeviceEnumeratorFactory& createEnumerator) {
-    ProcessIdSet found;
+void walkLiveSessions(const DeviceEnumeratorFactory& createEnumerator, const LiveSessionVisitor& visit) {
     // Released in reverse: the endpoint collection, then the enumerator.
     ComPtr<IMMDeviceEnumerator> enumerator;
     if (!obtained(createEnumerator(enumerator.put()), enumerator)) {
-        return found;
+        return;
     }
     ComPtr<IMMDeviceCollection> endpoints;
     if (!obtained(enumerator->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE, endpoints.put()),
                   endpoints)) {
-        return found;
+        return;
     }
 
     UINT count = 0;
     endpoints->GetCount(&count);
     for (UINT index = 0; index < count; ++index) {
-        gatherFromEndpoint(*endpoints.get(), index, found);
+        walkEndpoint(*endpoints.get(), index, visit);
     }
+}
+
+ProcessIdSet gatherSessionProcessIds(const DeviceEnumeratorFactory& createEnumerator) {
+    ProcessIdSet found;
+    walkLiveSessions(createEnumerator, [&found](std::uint32_t processId, IAudioSessionControl&) {
+        found.insert(processId);
+    });
     return found;
 }

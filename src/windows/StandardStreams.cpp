@@ -21,6 +21,21 @@ bool writeStandardOutput(const float* samples, std::size_t count) {
     return std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
 }
 
+bool writeStandardOutputText(std::string_view text) {
+    // Straight to the handle: a write into a pipe whose reader has gone fails
+    // at once here, where the C runtime's stream would take the bytes into
+    // its buffer and report success.
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    while (!text.empty()) {
+        DWORD written = 0;
+        if (!WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) || written == 0) {
+            return false;
+        }
+        text.remove_prefix(written);
+    }
+    return true;
+}
+
 void writeStandardError(std::string_view bytes) {
     // Straight to the handle: the C runtime's stderr is in text mode and would
     // turn "\n" into "\r\n" on its way to the parent.

@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "windows/Mixer.h"
+#include "windows/PlayingListOutput.h"
 #include "windows/StandardInputWatch.h"
 #include "windows/WindowOwner.h"
 #include "windows/ActivateProcessLoopback.h"
@@ -28,7 +29,7 @@ struct SharedState {
     SourceMap sources;
     ScanGate scanGate;
     ScanContext context{&processTable, &selection.allExcept, &selection.selfPid,
-                        &selection.targetPid, &sourceMapLock, &sources};
+                        &selection.targetPid, &sourceMapLock, &sources, &selection.chosen};
 };
 
 // The output broke: stop every source and empty the tables. Closing the gate
@@ -54,19 +55,35 @@ bool probeProcessLoopback() {
     return true;
 }
 
+// Whether a process runs now, by one reading of the process list, taken
+// when the command line first asks (for its first "--pid").
+ProcessRunsCheck processRunsCheck(ProcessTable& running) {
+    return [&running, read = false](std::uint32_t processId) mutable {
+        if (!read) {
+            running.refresh();
+            read = true;
+        }
+        return running.parents.contains(processId);
+    };
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     setStandardOutputBinary();
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
 
-    SelectionValues selection = parseCommandLine(argc, argv, lookUpWindowOwner);
+    ProcessTable running;
+    SelectionValues selection = parseCommandLine(argc, argv, lookUpWindowOwner, processRunsCheck(running));
     if (!hasTarget(selection)) {
         writeStandardError(usageLine);
         return 1;
     }
     if (!probeProcessLoopback()) {
         return 2;
+    }
+    if (selection.list) {
+        return listPlaying(selection.follow);
     }
 
     auto* state = new SharedState;

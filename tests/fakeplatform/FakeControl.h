@@ -6,16 +6,18 @@
 // parent picks its own, opens the record before it starts anything and keeps
 // it open, so the accounting can be read after the program under test ended.
 //
-// Threads: any thread of any process. Every field is an aligned LONG, so its
-// plain reads and writes are atomic on x86-64; a count that several threads
-// change moves by Interlocked operations only. A new mapping is all zero: no
-// sessions, no faults, nothing counted.
+// Threads: any thread of any process. Every field but a slot's texts is an
+// aligned LONG, so its plain reads and writes are atomic on x86-64; the texts
+// are written only before their slot is published. A count that several
+// threads change moves by Interlocked operations only. A new mapping is all
+// zero: no sessions, no faults, nothing counted.
 
 #include <windows.h>
 
 namespace fake {
 
 inline constexpr int slotCount = 32;
+inline constexpr int textLength = 128;  // a slot's texts, their null included
 enum SessionState : LONG { inactive = 0, active = 1, expired = 2 };
 
 // One audio session the fake lists, and the tone its process plays.
@@ -27,6 +29,9 @@ struct Slot {
     volatile LONG endpoints;     // bit 0: listed on the first endpoint, bit 1: on the second
     volatile LONG frequency, level;  // the tone: Hz, peak in 16-bit units (0: silent packets)
     volatile LONG captures;      // clients of this pid started (counted up only)
+    // What the session says of itself (GetDisplayName, GetIconPath): empty
+    // unless set, as Windows reports a session whose application set none.
+    wchar_t displayName[textLength]{}, iconPath[textLength]{};
 };
 
 enum ActivationFault : LONG { refuse = 1, failResult, failGetResult, noInterface, failQueryInterface };

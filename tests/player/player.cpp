@@ -12,7 +12,8 @@
 // standard output, starts its child (player.exe from its own folder, whatever
 // its own file name), and ends at the end of standard input, which the child
 // shares with it. So a chain of players is a real process tree, one line each,
-// parent first.
+// parent first. With "name <text>" and "icon <text>" (before any "--"), its
+// session reports that display name and icon path.
 
 #include "FakeControl.h"
 
@@ -34,18 +35,24 @@ int wmain(int argc, wchar_t** argv) {
     fake::Record* record = fake::openRecord();
     if (argc < 3 || !record) return 2;
     const LONG frequency = std::wcstol(argv[1], nullptr, 10), level = std::wcstol(argv[2], nullptr, 10);
+    const wchar_t* displayName = L"";
+    const wchar_t* iconPath = L"";
     bool window = false;
     HWND frame = nullptr;  // "inside": the other process's window
     std::wstring child;  // its command line, once "--" has come
     for (int i = 3; i < argc; ++i) {
         if (!child.empty()) child += std::wstring(L" ") + argv[i];
+        else if (std::wcscmp(argv[i], L"name") == 0 && i + 1 < argc) displayName = argv[++i];
+        else if (std::wcscmp(argv[i], L"icon") == 0 && i + 1 < argc) iconPath = argv[++i];
         else if (std::wcscmp(argv[i], L"--") == 0) child = L"player.exe";
         else if (std::wcscmp(argv[i], L"inside") == 0 && i + 1 < argc)
             frame = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(_wcstoui64(argv[++i], nullptr, 10)));
         else window = window || std::wcscmp(argv[i], L"window") == 0;
     }
-    fake::Slot* slot = fake::claimSlot(*record, GetCurrentProcessId(),
-                                       {0, fake::active, S_FALSE, S_OK, 1, frequency, level, 0});
+    fake::Slot session{0, fake::active, S_FALSE, S_OK, 1, frequency, level, 0};
+    lstrcpynW(session.displayName, displayName, fake::textLength);
+    lstrcpynW(session.iconPath, iconPath, fake::textLength);
+    fake::Slot* slot = fake::claimSlot(*record, GetCurrentProcessId(), session);
     if (!slot) return 3;
     HWND owned = window ? CreateWindowExW(0, L"STATIC", L"player", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
                                           nullptr, nullptr, nullptr)

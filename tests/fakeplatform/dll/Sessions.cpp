@@ -1,8 +1,9 @@
 // The device side of the fake: MMDeviceEnumerator, two active render
 // endpoints, and on each the sessions of the published slots that have one
 // there (plus, when faults.selfSession asks, an active session of the calling
-// process on the first). An endpoint's session list holds the values its
-// slots had when it was asked for.
+// process on the first), each with its slot's display name and icon path. An
+// endpoint's session list holds the values its slots had when it was asked
+// for.
 //
 // Objects that the program only ever uses one after another are one object
 // with several interfaces: the class factory, enumerator and endpoint
@@ -16,6 +17,8 @@
 #include <audiopolicy.h>
 #include <mmdeviceapi.h>
 
+#include <algorithm>
+#include <cwchar>
 #include <iterator>
 
 namespace fakeplatform {
@@ -34,7 +37,9 @@ public:
         // The pid is written even when the call reports a failure.
         return pid ? (*pid = static_cast<DWORD>(values.pid), values.pidResult) : MISUSE;
     }
-    UNUSED(GetDisplayName, LPWSTR*) UNUSED(SetDisplayName, LPCWSTR, LPCGUID) UNUSED(GetIconPath, LPWSTR*)
+    HRESULT STDMETHODCALLTYPE GetDisplayName(LPWSTR* text) override { return copyOut(values.displayName, text); }
+    HRESULT STDMETHODCALLTYPE GetIconPath(LPWSTR* text) override { return copyOut(values.iconPath, text); }
+    UNUSED(SetDisplayName, LPCWSTR, LPCGUID)
     UNUSED(SetIconPath, LPCWSTR, LPCGUID) UNUSED(GetGroupingParam, GUID*) UNUSED(SetGroupingParam, LPCGUID, LPCGUID)
     UNUSED(RegisterAudioSessionNotification, IAudioSessionEvents*)
     UNUSED(UnregisterAudioSessionNotification, IAudioSessionEvents*)
@@ -42,6 +47,19 @@ public:
     UNUSED(SetDuckingPreference, BOOL)
 
 private:
+    // A copy that the caller frees with CoTaskMemFree, as Windows hands out
+    // a session's texts; an empty one when none was set.
+    static HRESULT copyOut(const wchar_t (&text)[fake::textLength], LPWSTR* out) {
+        if (!out) return MISUSE;
+        const std::size_t length = wcsnlen(text, fake::textLength - 1);
+        auto* copy = static_cast<wchar_t*>(CoTaskMemAlloc((length + 1) * sizeof(wchar_t)));
+        if (!copy) return E_OUTOFMEMORY;
+        std::copy(text, text + length, copy);
+        copy[length] = L'\0';
+        *out = copy;
+        return S_OK;
+    }
+
     const fake::Slot values;
 };
 
