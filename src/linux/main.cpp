@@ -1,7 +1,8 @@
 // Entry of the Linux vintra-app-audio: start-up on the main thread, then the
-// mixer.
+// mixer, or the list of what plays.
 
 #include "app/CommandLine.h"
+#include "linux/ListMode.h"
 #include "linux/Mixer.h"
 #include "linux/ProcFiles.h"
 #include "linux/PulseConnection.h"
@@ -102,6 +103,17 @@ int main(int argc, char** argv) {
         state->pulse.shutDown();
         reportUnsupported(error);
         return 2;
+    }
+
+    if (selection.list) {
+        const int error =
+            printPlayingList(state->pulse, state->wake, state->processTable, ownPid, selection.follow);
+        state->pulse.shutDown();
+        if (error != 0) {
+            reportUnsupported(error);
+            return 2;
+        }
+        return 0;
     }
 
     Scanner(state->context);
