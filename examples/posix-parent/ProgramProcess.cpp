@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 extern char** environ;
 
@@ -112,6 +113,19 @@ std::vector<float> ProgramProcess::read(std::size_t blocks, double seconds) {
     std::vector<float> samples(bytes.size() / blockBytes * blockValues);
     std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(float));
     return samples;
+}
+
+std::string ProgramProcess::readLine(double seconds) {
+    pollfd wait{output, POLLIN, 0};
+    const auto end = after(seconds);
+    // A byte at a time: nothing past the line is taken from the pipe.
+    for (char c = 0; poll(&wait, 1, msUntil(end)) == 1 && ::read(output, &c, 1) == 1;) {
+        if (c == '\n') {
+            return std::exchange(partLine, {});
+        }
+        partLine += c;
+    }
+    return {};
 }
 
 void ProgramProcess::closeInput() {
