@@ -9,7 +9,7 @@ set -euo pipefail
 
 packages=(cmake g++ make pkg-config googletest libbenchmark-dev nlohmann-json3-dev
           g++-mingw-w64-x86-64-posix wine wine64 xvfb
-          libpulse-dev libxcb1-dev libxcb-res0-dev bubblewrap
+          libpulse-dev libxcb1-dev libxcb-res0-dev libglib2.0-dev bubblewrap
           pulseaudio pulseaudio-utils pipewire pipewire-bin pipewire-pulse wireplumber dbus
           gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-pipewire
           alsa-utils libasound2-plugins)

@@ -69,10 +69,14 @@ int main(int argc, char** argv) {
     }
     // The first list comes once the program has asked the system; later ones
     // only when something changes, which may take any time.
-    for (double bound = 10; const auto line = program.readLine(bound); bound = std::numeric_limits<int>::max() / 1000.0) {
-        const nlohmann::json list = nlohmann::json::parse(*line, nullptr, false);
+    for (double bound = 10;; bound = std::numeric_limits<int>::max() / 1000.0) {
+        const std::string line = program.readLine(bound);
+        if (line.empty()) {
+            break;
+        }
+        const nlohmann::json list = nlohmann::json::parse(line, nullptr, false);
         if (!list.is_array()) {
-            std::fprintf(stderr, "list-sources: not a list: %s\n", line->c_str());
+            std::fprintf(stderr, "list-sources: not a list: %s\n", line.c_str());
             return 1;
         }
         printTable(list);

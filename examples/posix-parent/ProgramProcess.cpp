@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 extern char** environ;
 
@@ -114,24 +115,17 @@ std::vector<float> ProgramProcess::read(std::size_t blocks, double seconds) {
     return samples;
 }
 
-std::optional<std::string> ProgramProcess::readLine(double seconds) {
+std::string ProgramProcess::readLine(double seconds) {
     pollfd wait{output, POLLIN, 0};
     const auto end = after(seconds);
-    for (std::size_t newline; (newline = pendingText.find('\n')) == std::string::npos;) {
-        char buffer[4096];
-        if (poll(&wait, 1, msUntil(end)) != 1) {
-            return std::nullopt;
+    // A byte at a time: nothing past the line is taken from the pipe.
+    for (char c = 0; poll(&wait, 1, msUntil(end)) == 1 && ::read(output, &c, 1) == 1;) {
+        if (c == '\n') {
+            return std::exchange(partLine, {});
         }
-        const ssize_t got = ::read(output, buffer, sizeof buffer);
-        if (got <= 0) {
-            return std::nullopt;
-        }
-        pendingText.append(buffer, static_cast<std::size_t>(got));
+        partLine += c;
     }
-    const std::size_t newline = pendingText.find('\n');
-    std::string line = pendingText.substr(0, newline);
-    pendingText.erase(0, newline + 1);
-    return line;
+    return {};
 }
 
 void ProgramProcess::closeInput() {

@@ -16,7 +16,6 @@
 #include <sys/types.h>
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,10 +38,10 @@ public:
     // to 1 s more to complete a block begun); read(SIZE_MAX, 0) drains what
     // the pipe holds now. Fewer when the stream ended.
     std::vector<float> read(std::size_t blocks, double seconds);
-    // The next line of standard output without its "\n", for the program's
-    // text answers (--list); nothing when none completes within `seconds` or
-    // the output ended. Do not mix with read() on one object.
-    std::optional<std::string> readLine(double seconds);
+    // The next line of a program that prints lines (--list), without its
+    // "\n", read for at most `seconds`; empty when no whole line came (what
+    // came of it waits for the next call). Not to be mixed with read().
+    std::string readLine(double seconds);
     void closeInput();
     void closeOutput();
     // Waits at most `seconds` for the end: the exit code (128 + the signal
@@ -56,5 +55,5 @@ private:
     bool reaped = true;  // until a child runs
     int input = -1, output = -1, error = -1;
     std::string errors;
-    std::string pendingText;  // output read past the last line readLine() gave
+    std::string partLine;  // the start of a line that readLine() has not finished
 };

@@ -39,11 +39,17 @@ struct ListedClient {
     ProcessClaim claim;
     std::uint32_t kernelProcessId = 0;
     bool relayed = false;
+    std::optional<std::string> name, icon;
 };
 
 std::string propertyText(const pa_proplist* properties, const char* key) {
     const char* value = pa_proplist_gets(properties, key);
     return value != nullptr ? value : "";
+}
+
+std::optional<std::string> propertyIfSet(const pa_proplist* properties, const char* key) {
+    const char* value = pa_proplist_gets(properties, key);
+    return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
 }
 
 ProcessClaim claimIn(const pa_proplist* properties) {
@@ -71,6 +77,9 @@ void onSinkInput(pa_context*, const pa_sink_input_info* info, int last, void* li
     stream.owner.stream = claimIn(info->proplist);
     stream.owner.hasClient = info->client != PA_INVALID_INDEX;
     stream.client = info->client;
+    stream.name = propertyIfSet(info->proplist, PA_PROP_APPLICATION_NAME);
+    stream.media = propertyIfSet(info->proplist, PA_PROP_MEDIA_NAME);
+    stream.icon = propertyIfSet(info->proplist, PA_PROP_APPLICATION_ICON_NAME);
     result.items.push_back(std::move(stream));
 }
 
@@ -81,7 +90,9 @@ void onClient(pa_context*, const pa_client_info* info, int last, void* listing) 
     }
     result.items.push_back({info->index, claimIn(info->proplist),
                             decimalProcessId(pa_proplist_gets(info->proplist, "pipewire.sec.pid")),
-                            propertyText(info->proplist, "client.api") == "pipewire-pulse"});
+                            propertyText(info->proplist, "client.api") == "pipewire-pulse",
+                            propertyIfSet(info->proplist, PA_PROP_APPLICATION_NAME),
+                            propertyIfSet(info->proplist, PA_PROP_APPLICATION_ICON_NAME)});
 }
 
 // One introspection list, waited for within the bound; with the lock held.
@@ -108,7 +119,7 @@ std::optional<std::vector<Item>> listWithin(PulseConnection& pulse, Request requ
 
 }  // namespace
 
-std::optional<std::vector<ListedStream>> listPlaybackStreams(PulseConnection& pulse) {
+std::optional<std::vector<ListedStream>> listPlaybackStreams(PulseConnection& pulse, bool describe) {
     MainLoopLock held(pulse);
     pa_context* context = pulse.context();
     if (context == nullptr || pa_context_get_state(context) != PA_CONTEXT_READY) {
@@ -120,7 +131,8 @@ std::optional<std::vector<ListedStream>> listPlaybackStreams(PulseConnection& pu
     }
     bool clientsNeeded = false;
     for (const ListedStream& stream : *streams) {
-        clientsNeeded |= stream.owner.stream.processId == 0 && stream.owner.hasClient;
+        clientsNeeded |= stream.owner.hasClient &&
+                         (stream.owner.stream.processId == 0 || (describe && (!stream.name || !stream.icon)));
     }
     std::map<std::uint32_t, ListedClient> clients;
     if (clientsNeeded) {
@@ -140,6 +152,10 @@ std::optional<std::vector<ListedStream>> listPlaybackStreams(PulseConnection& pu
         stream.owner.client = client->second.claim;
         stream.owner.kernelProcessId = client->second.kernelProcessId;
         stream.owner.relayedClient = client->second.relayed;
+        if (describe) {
+            stream.name = stream.name ? stream.name : client->second.name;
+            stream.icon = stream.icon ? stream.icon : client->second.icon;
+        }
     }
     return streams;
 }

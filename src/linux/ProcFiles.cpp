@@ -70,6 +70,11 @@ std::optional<ProcessStat> readProcessStat(std::uint32_t processId) {
     return read;
 }
 
+bool processRuns(std::uint32_t processId) {
+    const auto stat = readProcessStat(processId);
+    return stat && stat->state != 'Z' && stat->state != 'X';
+}
+
 std::string readCommand(std::uint32_t processId) {
     std::string command = readSmallFile("/proc/" + std::to_string(processId) + "/comm");
     if (!command.empty() && command.back() == '\n') {

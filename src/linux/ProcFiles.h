@@ -26,6 +26,9 @@ struct ProcessStat {
 };
 std::optional<ProcessStat> readProcessStat(std::uint32_t processId);
 
+// True when the process exists and has not ended: a zombie runs no more.
+bool processRuns(std::uint32_t processId);
+
 // /proc/<pid>/comm without its newline: the executed file's base name, cut
 // at 15 bytes; empty when the process has gone.
 std::string readCommand(std::uint32_t processId);

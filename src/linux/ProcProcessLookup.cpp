@@ -27,8 +27,7 @@ std::string statusField(const std::string& status, const std::string& key) {
 }  // namespace
 
 std::optional<ProcessNames> ProcProcessLookup::namesOf(std::uint32_t processId) {
-    const auto stat = readProcessStat(processId);
-    if (!stat || stat->state == 'Z' || stat->state == 'X') {
+    if (!processRuns(processId)) {
         return std::nullopt;
     }
     return ProcessNames{readCommand(processId), linkTargetBaseName(procFile(processId, "exe"))};

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -30,6 +31,15 @@ void ignoreBrokenPipeSignal() {
 
 bool writeStandardOutput(const float* samples, std::size_t count) {
     return writeAll(STDOUT_FILENO, samples, count * sizeof(float));
+}
+
+bool writeStandardOutput(std::string_view text) {
+    return writeAll(STDOUT_FILENO, text.data(), text.size());
+}
+
+bool standardOutputBroken() {
+    pollfd output{STDOUT_FILENO, 0, 0};
+    return poll(&output, 1, 0) == 1 && (output.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
 }
 
 void writeStandardError(std::string_view bytes) {

@@ -1,8 +1,10 @@
 // Entry of the Linux vintra-app-audio: start-up on the main thread, then the
-// mixer.
+// mixer, or the list of what plays.
 
 #include "app/CommandLine.h"
+#include "linux/ListMode.h"
 #include "linux/Mixer.h"
+#include "linux/ProcFiles.h"
 #include "linux/PulseConnection.h"
 #include "linux/RescanWake.h"
 #include "linux/Scanner.h"
@@ -82,19 +84,36 @@ int main(int argc, char** argv) {
         argumentTexts.push_back(argument.c_str());
     }
     // Still the only thread: the window look-up forks (WindowOwner.h).
-    const SelectionValues selection = parseCommandLine(argc, argumentTexts.data(), lookUpWindowOwner);
+    const SelectionValues selection =
+        parseCommandLine(argc, argumentTexts.data(), lookUpWindowOwner, processRuns);
     if (!hasTarget(selection)) {
         writeStandardError(usageLine);
         return 1;
     }
 
     auto* state = new SharedState;
-    state->context.selection = {selection.allExcept, selection.targetPid, selection.selfPid,
-                                static_cast<std::uint32_t>(getpid())};
+    const auto ownPid = static_cast<std::uint32_t>(getpid());
+    state->context.selection = {selection.allExcept, selection.targetPid, selection.selfPid, ownPid,
+                                selection.chosen};
+    // Programs are matched by their executables too, which the table reads
+    // only when asked (ProcessTable.h).
+    state->processTable.withExecutables =
+        !selection.chosen.programs.empty() || !selection.chosen.exceptPrograms.empty();
     if (const int error = state->pulse.connect(probeBound); error != 0) {
         state->pulse.shutDown();
         reportUnsupported(error);
         return 2;
+    }
+
+    if (selection.list) {
+        const int error =
+            printPlayingList(state->pulse, state->wake, state->processTable, ownPid, selection.follow);
+        state->pulse.shutDown();
+        if (error != 0) {
+            reportUnsupported(error);
+            return 2;
+        }
+        return 0;
     }
 
     Scanner(state->context);

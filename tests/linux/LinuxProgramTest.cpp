@@ -4,22 +4,27 @@
 // PULSE_COOKIE name the server, which scripts/sound-server started in the
 // cookie's folder, and VINTRA_SOUND_SERVER_KIND says which server it is.
 
+#include "harness/Processes.h"
 #include "harness/Sound.h"
 #include "harness/TestDisplay.h"
 
 #include "ProgramProcess.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <regex>
 
@@ -27,8 +32,9 @@ namespace {
 
 constexpr double readyBound = 20;  // s: a first scan on a busy machine, with room to spare
 constexpr double silent = 0.01;
-constexpr Tone a{440, 0.25}, b{660, 0.125}, noA{440, 0}, noB{660, 0};
+constexpr Tone a{440, 0.25}, b{660, 0.125}, c{880, 0.1}, noA{440, 0}, noB{660, 0}, noC{880, 0};
 constexpr std::size_t blockValues = ProgramProcess::blockValues;
+constexpr char usageText[] = "usage: vintra-app-audio --window <hwnd> [--self <pid>] | --all-except <pid>\n";
 
 // The program under test, started as its parents start it.
 struct ProgramRun : ProgramProcess {
@@ -40,10 +46,12 @@ struct ProgramRun : ProgramProcess {
 };
 
 // Ends a run as a parent does (`end`), then checks what the program leaves:
-// exit 0, nothing on standard error but "ready\n", nothing on the server.
-void endRun(ProgramRun& run, int (ProgramProcess::*end)(double) = &ProgramProcess::finish) {
+// exit 0, nothing on standard error but `said` ("ready\n" for a capture,
+// nothing for a list), nothing on the server.
+void endRun(ProgramRun& run, int (ProgramProcess::*end)(double) = &ProgramProcess::finish,
+            const char* said = "ready\n") {
     EXPECT_EQ((run.*end)(10), 0);
-    EXPECT_EQ(run.errorText(), "ready\n");
+    EXPECT_EQ(run.errorText(), said);
     EXPECT_TRUE(serverShows("clients", run.pid(), 0) && serverShows("source-outputs", run.pid(), 0))
         << "the server still lists the program's connection or record streams";
 }
@@ -52,6 +60,22 @@ void endRun(ProgramRun& run, int (ProgramProcess::*end)(double) = &ProgramProces
 // seconds x 100 when it is not.
 std::size_t blocksUntilHeard(ProgramRun& run, const Tone& tone, double seconds) {
     return firstBlockWith(run.read(static_cast<std::size_t>(seconds * 100), seconds + 10), tone);
+}
+
+// Each tone at its level on both channels, or silent where its level is 0.
+void expectHeard(const std::vector<float>& stream, const std::vector<Tone>& heard) {
+    for (const Tone& tone : heard) {
+        for (int channel : {0, 1}) {
+            EXPECT_NEAR(heardLevel(stream, tone.frequency, channel), tone.level,
+                        tone.level == 0 ? silent : 0.3 * tone.level)
+                << tone.frequency << " Hz, channel " << channel;
+        }
+    }
+}
+
+bool onPipeWire() {
+    const char* kind = std::getenv("VINTRA_SOUND_SERVER_KIND");
+    return kind != nullptr && std::string(kind) == "pipewire";
 }
 
 enum class Pick { Zero, First, Second, Test, Nobody };  // First, Second: the processes started
@@ -123,14 +147,67 @@ TEST(LinuxProgram, SelectsStreamsAndHearsEachOnceAtItsLevel) {
         ASSERT_TRUE(run.waitReady(readyBound)) << run.errorText();
         // Judged on the last half second of three: a source's first audio
         // may wait on an idle sink (docs/performance.md).
-        const std::vector<float> stream = run.read(300, 10);
-        for (const Tone& tone : row.heard) {
-            for (int channel : {0, 1}) {
-                EXPECT_NEAR(heardLevel(stream, tone.frequency, channel), tone.level,
-                            tone.level == 0 ? silent : 0.3 * tone.level)
-                    << tone.frequency << " Hz, channel " << channel;
-            }
+        expectHeard(run.read(300, 10), row.heard);
+        endRun(run);
+    }
+}
+
+// Processes chosen by id and programs by name, to hear or to leave out. The
+// arguments name the players by placeholders: "$1" to "$3" the processes
+// started, "$test" this test (every player's parent), "$window1" the window
+// that the first player made.
+struct ChoiceRow {
+    const char* name;
+    bool pipewireOnly;
+    std::vector<Player> players;
+    std::vector<std::string> arguments;
+    std::vector<Tone> heard;  // level 0: silent
+};
+
+const Player otherProgram{Launch::TwoStreams, c, {1000, 0}};  // not pacat; its second stream is silent
+const ChoiceRow choiceRows[] = {
+    {"two --pid, not a third", false, {{Launch::Direct, a}, {Launch::UnderShell, b}, {Launch::Direct, c}},
+     {"--pid", "$1", "--pid", "$2"}, {a, b, noC}},
+    {"--exe in another case: every pacat, no other program", false,
+     {{Launch::Direct, a}, {Launch::UnderShell, b}, otherProgram}, {"--exe", "PaCat"}, {a, b, noC}},
+    {"--exe pacat, not a pw-play", true, {{Launch::Direct, a}, {Launch::PwPlay, b}}, {"--exe", "pacat"}, {a, noB}},
+    // pw-play runs pw-cat: the name it was run under (comm) chooses it too.
+    {"--exe pw-play", true, {{Launch::Direct, a}, {Launch::PwPlay, b}}, {"--exe", "pw-play"}, {noA, b}},
+    {"--window and --pid together", false, {{Launch::InWindow, a}, {Launch::Direct, b}, {Launch::Direct, c}},
+     {"--window", "$window1", "--pid", "$2"}, {a, b, noC}},
+    {"--self the targets' parent", false, {{Launch::Direct, a}, {Launch::Direct, b}},
+     {"--pid", "$1", "--pid", "$2", "--self", "$test"}, {noA, noB}},
+    {"two --except-pid, one a shell's tree", false,
+     {{Launch::UnderShell, a}, {Launch::Direct, b}, {Launch::Direct, c}},
+     {"--except-pid", "$1", "--except-pid", "$2"}, {noA, noB, c}},
+    {"--except-exe", false, {{Launch::Direct, a}, {Launch::UnderShell, b}, otherProgram}, {"--except-exe", "pacat"},
+     {noA, noB, c}},
+};
+
+TEST(LinuxProgram, ChoosesProcessesAndProgramsToHearOrToLeaveOut) {
+    for (const ChoiceRow& row : choiceRows) {
+        if (row.pipewireOnly && !onPipeWire()) {
+            continue;
         }
+        SCOPED_TRACE(row.name);
+        std::optional<TestDisplay> display;
+        if (row.players[0].launch == Launch::InWindow) {
+            display.emplace();
+        }
+        Players players;
+        std::map<std::string, std::string> named{{"$test", std::to_string(getpid())}};
+        for (std::size_t i = 0; i < row.players.size(); ++i) {
+            const pid_t pid = players.start(row.players[i]);
+            named["$" + std::to_string(i + 1)] = std::to_string(pid);
+            named["$window" + std::to_string(i + 1)] = std::to_string(players.window(pid));
+        }
+        std::vector<std::string> arguments = row.arguments;
+        for (std::string& argument : arguments) {
+            argument = named.contains(argument) ? named[argument] : argument;
+        }
+        ProgramRun run(arguments);
+        ASSERT_TRUE(run.waitReady(readyBound)) << run.errorText();
+        expectHeard(run.read(300, 10), row.heard);
         endRun(run);
     }
 }
@@ -160,16 +237,51 @@ TEST(LinuxProgram, LatePlayerIsHeardSoonAndAnEndedOneIsClosed) {
 }
 
 TEST(LinuxProgram, ParentEndsItByClosingEitherPipe) {
-    for (void (ProgramProcess::*close)() : {&ProgramProcess::closeInput, &ProgramProcess::closeOutput}) {
-        SCOPED_TRACE(close == &ProgramProcess::closeInput ? "standard input closed" : "standard output closed");
-        Players players;
-        players.start({Launch::Direct, a});
-        ProgramRun run({"--all-except", "0"});
-        ASSERT_TRUE(run.waitReady(readyBound)) << run.errorText();
-        EXPECT_TRUE(serverShows("source-outputs", run.pid(), 1));
-        (run.*close)();
-        endRun(run, &ProgramProcess::waitExit);
+    for (const bool listing : {false, true}) {
+        for (void (ProgramProcess::*close)() : {&ProgramProcess::closeInput, &ProgramProcess::closeOutput}) {
+            SCOPED_TRACE(close == &ProgramProcess::closeInput ? "standard input closed" : "standard output closed");
+            SCOPED_TRACE(listing ? "a list that follows" : "a capture");
+            Players players;
+            players.start({Launch::Direct, a});
+            ProgramRun run(listing ? std::vector<std::string>{"--list", "--follow"}
+                                   : std::vector<std::string>{"--all-except", "0"});
+            if (listing) {
+                ASSERT_NE(run.readLine(readyBound), "") << run.errorText();
+            } else {
+                ASSERT_TRUE(run.waitReady(readyBound)) << run.errorText();
+                EXPECT_TRUE(serverShows("source-outputs", run.pid(), 1));
+            }
+            (run.*close)();
+            endRun(run, &ProgramProcess::waitExit, listing ? "" : "ready\n");
+        }
     }
+}
+
+// A list that follows prints a new line soon after a player starts (timed
+// from when the server lists its stream) and after it ends.
+TEST(LinuxProgram, ListFollowsPlayersThatStartAndEnd) {
+    ProgramRun run({"--list", "--follow"});
+    std::string last = run.readLine(readyBound);
+    ASSERT_TRUE(nlohmann::json::parse(last, nullptr, false).is_array()) << last << run.errorText();
+    // True once a line that came within 2.5 s lists `pid`, or no longer does.
+    const auto soonListed = [&](pid_t pid, bool listed) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(2500);
+        for (std::string line; !(line = run.readLine(std::chrono::duration<double>(end - std::chrono::steady_clock::now()).count())).empty();) {
+            EXPECT_NE(line, last) << "a line that changes nothing";
+            last = line;
+            if ((line.find("\"pid\":" + std::to_string(pid) + ",") != std::string::npos) == listed) {
+                return true;
+            }
+        }
+        return false;
+    };
+    Players players;
+    const pid_t player = players.start({Launch::Direct, a});
+    ASSERT_TRUE(serverShows("sink-inputs", player, 1));
+    EXPECT_TRUE(soonListed(player, true)) << last;
+    players.end(player);
+    EXPECT_TRUE(soonListed(player, false)) << last;
+    endRun(run, &ProgramProcess::finish, "");
 }
 
 TEST(LinuxProgram, StreamGoesOnWithoutTheServerAndCaptureResumesWhenItIsBack) {
@@ -210,12 +322,15 @@ TEST(LinuxProgram, WithoutAServerSaysUnsupportedAndExitsTwo) {
     ASSERT_EQ(listen(listening, 16), 0);
     const std::string saved = std::getenv("PULSE_SERVER") ? std::getenv("PULSE_SERVER") : "";
     for (const std::string& socket : {scratchFolder() + "/no-server", std::string(mute.sun_path)}) {
-        SCOPED_TRACE(socket);
-        setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
-        ProgramRun run({"--all-except", "0"});
-        // Standard input stays open: the program must end by itself.
-        EXPECT_EQ(run.waitExit(20), 2);
-        EXPECT_TRUE(std::regex_match(run.errorText(), std::regex("unsupported 0x[0-9a-f]{8}\n"))) << run.errorText();
+        for (const std::vector<std::string>& arguments : {std::vector<std::string>{"--all-except", "0"}, {"--list"}}) {
+            SCOPED_TRACE(socket + " " + arguments[0]);
+            setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
+            ProgramRun run(arguments);
+            // Standard input stays open: the program must end by itself.
+            EXPECT_EQ(run.waitExit(20), 2);
+            EXPECT_TRUE(std::regex_match(run.errorText(), std::regex("unsupported 0x[0-9a-f]{8}\n"))) << run.errorText();
+            EXPECT_EQ(run.readLine(0), "") << "a list without a server";
+        }
     }
     setenv("PULSE_SERVER", saved.c_str(), 1);
     close(listening);
@@ -240,8 +355,22 @@ TEST(LinuxProgram, WindowOfNoKnownOwnerGetsTheUsageLine) {
         ProgramRun run({"--window", window});
         // Standard input stays open: the program must end by itself.
         EXPECT_EQ(run.waitExit(20), 1);
-        EXPECT_EQ(run.errorText(), "usage: vintra-app-audio --window <hwnd> [--self <pid>] | --all-except <pid>\n");
+        EXPECT_EQ(run.errorText(), usageText);
     }
+}
+
+TEST(LinuxProgram, FollowAloneOrAPidThatRunsNoMoreGetsTheUsageLine) {
+    const pid_t ended = startProcess({"true"});
+    siginfo_t info{};
+    ASSERT_EQ(waitid(P_PID, static_cast<id_t>(ended), &info, WEXITED | WNOWAIT), 0);  // a zombie, not reaped
+    for (const std::vector<std::string>& arguments : {std::vector<std::string>{"--follow"}, {"--pid", std::to_string(ended)}}) {
+        SCOPED_TRACE(arguments.back());
+        ProgramRun run(arguments);
+        // Standard input stays open: the program must end by itself.
+        EXPECT_EQ(run.waitExit(20), 1);
+        EXPECT_EQ(run.errorText(), usageText);
+    }
+    endGroup(ended);
 }
 
 }  // namespace

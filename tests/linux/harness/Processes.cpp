@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <sstream>
 #include <thread>
 
 pid_t startProcess(const std::vector<std::string>& argv, const DescriptorMap& descriptors) {
@@ -76,4 +77,16 @@ std::string shellOutput(const std::string& command) {
         pclose(pipe);
     }
     return text;
+}
+
+pid_t memberRunning(pid_t group, const std::string& command) {
+    for (int tries = 0; tries < 100; std::this_thread::sleep_for(std::chrono::milliseconds(100)), ++tries) {
+        std::istringstream found(shellOutput("pgrep -g " + std::to_string(group) + " -x '" + command + "'"));
+        for (pid_t pid = 0; found >> pid;) {
+            if (pid != group) {
+                return pid;
+            }
+        }
+    }
+    return -1;
 }

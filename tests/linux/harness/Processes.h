@@ -20,5 +20,9 @@ void endGroup(pid_t group);
 // The first line written on `fd`, without its newline; what came of it when
 // nothing came for 20 s.
 std::string firstLine(int fd);
+// A process of `group` other than its leader whose comm is `command` (a
+// player that a sandbox, a shell or a parent player started), waited for up
+// to 10 s; -1 when none came.
+pid_t memberRunning(pid_t group, const std::string& command);
 // What a shell command prints on standard output.
 std::string shellOutput(const std::string& command);

@@ -44,6 +44,22 @@ std::string toneFile(const Tone& tone) {
     return toneFile(tone, ".s16", "");
 }
 
+// bwrap's start of a sandbox as Flatpak makes one: a pid namespace and a
+// root of its own, the system's files read-only, the test server's folder
+// (socket and cookie), and an app's /.flatpak-info. The file is bound into
+// the sandbox's own root only: bound into the host's, bwrap would leave an
+// empty /.flatpak-info on the machine.
+std::vector<std::string> flatpakLikeSandbox() {
+    const std::string info = scratchFolder() + "/flatpak-info";
+    std::ofstream(info) << "[Application]\nname=" << sandboxAppId << "\nruntime=runtime/org.example.Platform/x86_64/1\n";
+    const char* cookie = std::getenv("PULSE_COOKIE");
+    const std::string server = cookie ? std::filesystem::path(cookie).parent_path().string() : scratchFolder();
+    return {"bwrap", "--unshare-pid", "--tmpfs", "/", "--ro-bind", "/usr", "/usr", "--symlink", "usr/lib", "/lib",
+            "--symlink", "usr/lib64", "/lib64", "--symlink", "usr/bin", "/bin", "--symlink", "usr/sbin", "/sbin",
+            "--ro-bind", "/etc", "/etc", "--dev", "/dev", "--proc", "/proc", "--ro-bind", server, server,
+            "--ro-bind", info, "/.flatpak-info"};
+}
+
 }  // namespace
 
 std::string toneWav(const Tone& tone) {
@@ -73,6 +89,9 @@ void Players::end(pid_t group) {
 }
 
 pid_t Players::start(const Player& player) {
+    if (player.launch == Launch::PwPlay) {
+        return start({"pw-play", "--latency=30ms", toneWav(player.tone)});
+    }
     const bool pacat = player.launch != Launch::TwoStreams && player.launch != Launch::ParentAndChild;
     std::vector<std::string> argv{"pacat", "--playback", "--latency-msec=30", "--format=s16le", "--rate=48000",
                                   "--channels=2"};
@@ -91,6 +110,11 @@ pid_t Players::start(const Player& player) {
         if (player.launch != Launch::InWindow) {
             argv.insert(argv.begin(), {"bwrap", "--unshare-pid", "--dev-bind", "/", "/"});
         }
+    } else if (player.launch == Launch::InFlatpakLike) {
+        // pacat under a shell, pid 3 inside: an InSandbox player beside it is 2.
+        std::vector<std::string> sandbox = flatpakLikeSandbox();
+        sandbox.insert(sandbox.end(), {"sh", "-c", "\"$0\" \"$@\"; exit $?"});
+        argv.insert(argv.begin(), sandbox.begin(), sandbox.end());
     } else if (player.launch == Launch::AsIgnoredName) {
         argv[0] = scratchFolder() + "/easyeffects";
         std::filesystem::remove(argv[0]);

@@ -31,7 +31,12 @@ enum class Launch {
     InWindow,        // pacat the child of a window client (window_client.cpp) on DISPLAY
     InSandboxWindow, // the same in a pid namespace of their own (bwrap --unshare-pid)
     InSandbox,       // pacat alone in a pid namespace of its own (bwrap --unshare-pid)
+    InFlatpakLike,   // pacat under sh in a pid namespace and a root of their own, with a /.flatpak-info naming sandboxAppId
+    PwPlay,          // pw-play, PipeWire's own client (PipeWire only), playing toneWav(tone)
 };
+
+// The app id that an InFlatpakLike sandbox's /.flatpak-info gives.
+inline constexpr char sandboxAppId[] = "org.example.Tone";
 
 struct Player {
     Launch launch = Launch::Direct;

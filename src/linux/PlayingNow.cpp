@@ -1,0 +1,54 @@
+#include "linux/PlayingNow.h"
+
+#include "linux/FlatpakAppId.h"
+#include "linux/PlaybackStreamList.h"
+#include "linux/ProcProcessLookup.h"
+#include "selection/PlayingList.h"
+
+#include <vector>
+
+namespace {
+
+// The table keeps Linux names one byte per code unit (nameFromBytes): back
+// to the bytes the system gave, UTF-8 or not; the line's writer replaces
+// what is not.
+std::string bytesOf(const std::u16string& name) {
+    std::string bytes;
+    for (const char16_t unit : name) {
+        bytes.push_back(static_cast<char>(unit));
+    }
+    return bytes;
+}
+
+}  // namespace
+
+std::optional<std::string> playingNowLine(PulseConnection& pulse, ProcessTable& table, std::uint32_t ownPid) {
+    const auto listed = listPlaybackStreams(pulse, true);
+    if (!listed) {
+        return std::nullopt;
+    }
+    table.withExecutables = true;
+    table.refresh();
+    ProcProcessLookup processes;
+    std::vector<PlayingReport> reports;
+    for (const ListedStream& stream : *listed) {
+        // What all-except mode would consider: no event sounds, none of the
+        // server's own streams.
+        const StreamOwner owner = resolveStreamOwner(stream.owner, processes);
+        if (stream.eventSound || owner.kind == OwnerKind::Server) {
+            continue;
+        }
+        PlayingReport report{std::nullopt, owner.binary, stream.name, stream.media, stream.icon};
+        if (owner.kind == OwnerKind::Process && owner.processId != 0) {
+            report.processId = owner.processId;
+        }
+        reports.push_back(std::move(report));
+    }
+    std::vector<PlayingEntry> entries = playingEntries(table, reports, ownPid, bytesOf);
+    for (PlayingEntry& entry : entries) {
+        if (entry.pid) {
+            entry.appId = flatpakAppIdOf(*entry.pid);
+        }
+    }
+    return playingListLine(entries);
+}
