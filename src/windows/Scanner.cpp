@@ -17,8 +17,8 @@ void scanWith(const ScanContext& context, const DeviceEnumeratorFactory& createE
     ProcessTable& table = *context.processTable;
     table.refresh();
 
-    // Everything up to the reconciliation runs without the source-map lock,
-    // so the mixer is held off only while sources are actually changed.
+    // Nothing here takes the source-map lock; the reconciliation takes it
+    // only for the moments it changes the map.
     ProcessIdSet wanted;
     if (*context.allExcept) {
         ProcessIdSet sessionPids = gatherSessionProcessIds(createEnumerator);
@@ -27,7 +27,9 @@ void scanWith(const ScanContext& context, const DeviceEnumeratorFactory& createE
         wanted = wantedByWindowRule(table, *context.targetPid, *context.selfPid);
     }
 
-    reconcileSources(*context.sourceMapLock, *context.sources, wanted, open);
+    // A capture source stays as it is for as long as its process is wanted.
+    reconcileSources(*context.sourceMapLock, *context.sources, wanted, open,
+                     [](std::uint32_t, const CaptureSource&) { return false; });
 }
 
 void Scanner(const ScanContext& context) {
