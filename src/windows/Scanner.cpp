@@ -27,9 +27,10 @@ void scanWith(const ScanContext& context, const DeviceEnumeratorFactory& createE
         wanted = wantedByWindowRule(table, *context.targetPid, *context.selfPid);
     }
 
-    // A capture source stays as it is for as long as its process is wanted.
+    // A source whose client lost its device is closed and, if its process
+    // is still wanted, opened again with a new client.
     reconcileSources(*context.sourceMapLock, *context.sources, wanted, open,
-                     [](std::uint32_t, const CaptureSource&) { return false; });
+                     [](std::uint32_t, const CaptureSource& source) { return source.ended(); });
 }
 
 void Scanner(const ScanContext& context) {

@@ -29,7 +29,7 @@ int wmain(int argc, wchar_t** argv) {
         else window = window || std::wcscmp(argv[i], L"window") == 0;
     }
     fake::Slot* slot = fake::claimSlot(*record, GetCurrentProcessId(),
-                                       {0, fake::active, S_FALSE, S_OK, 1, frequency, level, 0});
+                                       {0, fake::active, S_FALSE, S_OK, 1, frequency, level, 0, 0});
     if (!slot) return 3;
     HWND owned = window ? CreateWindowExW(0, L"STATIC", L"player", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
                                           nullptr, nullptr, nullptr)

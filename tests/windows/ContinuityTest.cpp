@@ -1,11 +1,13 @@
 // A playing app's sound as the parent hears it from the shipped exe: a
-// player whose activation hangs holds up no one else's sound.
+// player whose activation hangs holds up no one else's sound, and a player
+// whose capture client lost its device is heard again with a new one.
 
 #include "FakeWorld.h"
 
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -81,6 +83,22 @@ Silence silenceIn(const std::vector<float>& samples) {
     return silence;
 }
 
+// Where the tone comes back after a silence of a few ms at least: the block
+// that holds the first frame of sound after it, or none.
+std::optional<std::size_t> soundAfterSilence(const std::vector<float>& samples) {
+    std::size_t run = 0;
+    for (std::size_t at = 0; at < samples.size(); at += 2) {
+        if (samples[at] == 0.0f) {
+            ++run;
+        } else if (run >= blockFrames / 2) {
+            return at / blockSamples;
+        } else {
+            run = 0;
+        }
+    }
+    return std::nullopt;
+}
+
 TEST_F(Continuity, APlayerPlaysOnWhileAnotherPlayersActivationHangs) {
     auto steady = startPlayers(L"440 8192", 1);
     auto program = startProgram(L"--all-except 0");
@@ -114,6 +132,46 @@ TEST_F(Continuity, APlayerPlaysOnWhileAnotherPlayersActivationHangs) {
     EXPECT_NEAR(static_cast<double>(received), elapsedBlocks, 100) << "blocks against time";
     program->closeInput();
     EXPECT_EQ(program->waitExit(10000), 0);
+}
+
+TEST_F(Continuity, AClientThatLostItsDeviceIsReplacedAtTheNextScan) {
+    auto player = startPlayers(L"440 8192", 1);
+    auto program = startProgram(L"--all-except 0");
+    ASSERT_TRUE(program->waitReady(30000)) << program->error();
+    StreamRecorder stream(*program);
+    ASSERT_TRUE(eventually([&] { return stream.blocks() > 0 && soundIn(stream.since(stream.blocks() - 1)); }))
+        << "the player was never heard";
+
+    // Lost shortly after a scan has begun, so that the silence lasts most of
+    // a rescan period and cannot pass unheard.
+    const LONG scans = counts().scans;
+    ASSERT_TRUE(eventually([&] { return counts().scans > scans; })) << "scans stopped";
+    Sleep(200);
+    const std::size_t from = stream.blocks();
+    const LONG scansAtLoss = counts().scans;
+    InterlockedIncrement(&fake::findSlot(fakeRecord(), player.pids[0])->invalidations);
+    EXPECT_TRUE(eventually([&] { return captures(player.pids[0]) == 2; })) << "no new client for the player";
+    // The scan under way at the loss, or the next one; the one after begins
+    // 2 s later, long after this has been read.
+    EXPECT_LE(counts().scans, scansAtLoss + 1) << "the new client came at a later scan than the next";
+    std::optional<std::size_t> back;
+    EXPECT_TRUE(eventually([&] { return (back = soundAfterSilence(stream.since(from))).has_value(); }))
+        << "the player was not heard again";
+    ASSERT_TRUE(stream.stop()) << "the stream stopped";
+    // In the stream: one rescan period, and the scan's own work on a busy
+    // machine.
+    EXPECT_LE(back.value_or(0) * 10, 4000u) << "ms from the lost device to the tone";
+    RecordProperty("reopenMs", static_cast<int>(back.value_or(0) * 10));
+
+    EXPECT_EQ(captures(player.pids[0]), 2) << "clients started for the player";
+    EXPECT_EQ(counts().invalidatedCalls, 1) << "the lost client was polled on";
+    EXPECT_EQ(counts().clients, 1) << "the lost client was not released";
+    EXPECT_EQ(counts().running, 1);
+    program->closeOutput();
+    EXPECT_EQ(program->waitExit(30000), 0);
+    EXPECT_EQ(counts().clients, 0) << "clients not released";
+    EXPECT_EQ(counts().running, 0) << "clients not stopped";
+    EXPECT_EQ(counts().misuses, 0) << "misuse at line " << counts().lastMisuse << " of the fake";
 }
 
 }  // namespace
