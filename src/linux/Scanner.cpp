@@ -16,24 +16,12 @@ constexpr std::chrono::milliseconds wakeSettle{20};
 // teardown waits for a scan in progress.
 constexpr std::chrono::milliseconds reconnectBound{2000};
 
-// Removes the sources whose record stream has ended, or whose played stream
-// is gone or now plays to another sink: the reconciliation that follows then
-// opens a new source for each of them that is still wanted.
-void closeStaleSources(const ScanContext& context, const std::map<std::uint32_t, std::uint32_t>& sinkOf) {
-    std::lock_guard<std::mutex> held(*context.sourceMapLock);
-    for (auto entry = context.sources->begin(); entry != context.sources->end();) {
-        const auto listed = sinkOf.find(entry->first);
-        const bool stale = entry->second->ended() || listed == sinkOf.end() ||
-                           listed->second != entry->second->sink;
-        if (stale) {
-            // Out of the map first, then destroyed: the map never holds a
-            // source being torn down.
-            auto node = context.sources->extract(entry++);
-            node.mapped().reset();
-        } else {
-            ++entry;
-        }
-    }
+// Closes every source, outside the source-map lock: the server went away,
+// and every record stream went with it.
+void closeAllSources(const ScanContext& context) {
+    reconcileSources(*context.sourceMapLock, *context.sources, {},
+                     [](std::uint32_t) { return std::unique_ptr<RecordSource>(); },
+                     [](std::uint32_t, const RecordSource&) { return true; });
 }
 
 }  // namespace
@@ -41,8 +29,7 @@ void closeStaleSources(const ScanContext& context, const std::map<std::uint32_t,
 void Scanner(const ScanContext& context) {
     PulseConnection& pulse = *context.pulse;
     if (!pulse.ready()) {
-        // The server went away: every record stream went with it.
-        closeStaleSources(context, {});
+        closeAllSources(context);
         if (pulse.connect(reconnectBound) != 0) {
             return;
         }
@@ -54,7 +41,7 @@ void Scanner(const ScanContext& context) {
     if (!listed) {
         // No answer: keep what is recording now, unless the connection broke.
         if (!pulse.ready()) {
-            closeStaleSources(context, {});
+            closeAllSources(context);
         }
         return;
     }
@@ -71,10 +58,16 @@ void Scanner(const ScanContext& context) {
     }
     const StreamIndexSet wanted = wantedStreams(table, streams, context.selection);
 
-    closeStaleSources(context, sinkOf);
-    reconcileSources(*context.sourceMapLock, *context.sources, wanted, [&](std::uint32_t index) {
-        return RecordSource::open(pulse, *byIndex.at(index));
-    });
+    // A source whose record stream has ended, or whose played stream is gone
+    // or now plays to another sink, is replaced by a new one if its stream
+    // is still wanted.
+    const auto stale = [&](std::uint32_t index, const RecordSource& source) {
+        const auto listed = sinkOf.find(index);
+        return source.ended() || listed == sinkOf.end() || listed->second != source.sink;
+    };
+    reconcileSources(
+        *context.sourceMapLock, *context.sources, wanted,
+        [&](std::uint32_t index) { return RecordSource::open(pulse, *byIndex.at(index)); }, stale);
 }
 
 void rescanLoop(const ScanContext* context, ScanGate* gate, RescanWake* wake) {

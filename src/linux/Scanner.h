@@ -1,7 +1,9 @@
 #pragma once
 // The scan: refresh the process table, list the server's playback streams,
-// decide which are wanted, and make the SourceMap match under the source-map
-// lock. A scan also reconnects to the server when the connection has broken.
+// decide which are wanted, and make the SourceMap match, taking the
+// source-map lock only to take sources out of the map and to put new ones in
+// (selection/Reconcile.h). A scan also reconnects to the server when the
+// connection has broken.
 //
 // Threads: the main thread runs the first scan before "ready"; the rescan
 // thread runs every later one, inside the scan gate. Scans never overlap.

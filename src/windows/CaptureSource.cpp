@@ -12,19 +12,31 @@ constexpr DWORD captureWaitMilliseconds = 100;
 
 void CaptureSource::captureLoop() {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    while (running) {
+    // Any other failure may pass (a glitch of the engine): it is tried again
+    // after the next wait. A client whose device is gone fails for good, and
+    // polling it on would only keep the source silent.
+    const auto noteFailure = [this](HRESULT result) {
+        if (result == AUDCLNT_E_DEVICE_INVALIDATED) {
+            deviceLost.store(true);
+        }
+    };
+    while (running && !deviceLost) {
         // Signalled, timed out or failed: the drain below runs in every case,
         // so a missed signal costs at most one wait.
         WaitForSingleObject(captureEvent.get(), captureWaitMilliseconds);
         while (running) {
             UINT32 packetFrames = 0;
-            if (captureClient->GetNextPacketSize(&packetFrames) < 0 || packetFrames == 0) {
+            HRESULT result = captureClient->GetNextPacketSize(&packetFrames);
+            if (result < 0 || packetFrames == 0) {
+                noteFailure(result);
                 break;
             }
             BYTE* data = nullptr;
             UINT32 frames = 0;
             DWORD flags = 0;
-            if (captureClient->GetBuffer(&data, &frames, &flags, nullptr, nullptr) < 0) {
+            result = captureClient->GetBuffer(&data, &frames, &flags, nullptr, nullptr);
+            if (result < 0) {
+                noteFailure(result);
                 break;
             }
             {

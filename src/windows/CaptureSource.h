@@ -36,9 +36,14 @@ public:
 
     // The worker routine, run on the source's own thread while `running`:
     // waits up to 100 ms for the event, then moves every ready packet into
-    // `fifo`. Ends only when `running` is cleared; what the capture client
-    // reports never ends it.
+    // `fifo`. A failed call is tried again after the next wait, except when
+    // the client reports that its device is gone: then the loop ends.
     void captureLoop();
+    // True once the capture client has reported AUDCLNT_E_DEVICE_INVALIDATED
+    // (the audio service restarted, the machine slept, the audio set-up
+    // changed): such a client never delivers again and must be released and
+    // a new one activated, which the next scan does. Any thread.
+    bool ended() const { return deviceLost.load(); }
     // Ends capture and releases the operating-system objects, in the order
     // worker, stream, capture client, audio client, event. Idempotent; safe on
     // a source that was never or only partly opened.
@@ -49,6 +54,7 @@ public:
     ComPtr<IAudioCaptureClient> captureClient;
     UniqueHandle captureEvent;  // auto-reset; signalled by the audio engine
     std::atomic<bool> running{false};
+    std::atomic<bool> deviceLost{false};  // set by the worker only
     std::thread worker;
     std::mutex lock;
     SampleFifo fifo;

@@ -1,8 +1,9 @@
 #pragma once
 // Turns one process id into a running CaptureSource, or nothing.
 //
-// Threads: the scanning thread (in the multithreaded apartment), which holds
-// the source-map lock for the whole call. Takes no lock itself.
+// Threads: the scanning thread (in the multithreaded apartment), without the
+// source-map lock: an activation may wait up to 5000 ms, and the mixer must
+// not wait with it. Takes no lock itself.
 
 #include "windows/CaptureSource.h"
 

@@ -19,8 +19,8 @@ void scanWith(const ScanContext& context, const DeviceEnumeratorFactory& createE
     ProcessTable& table = *context.processTable;
     table.refresh();
 
-    // Everything up to the reconciliation runs without the source-map lock,
-    // so the mixer is held off only while sources are actually changed.
+    // Nothing here takes the source-map lock; the reconciliation takes it
+    // only for the moments it changes the map.
     const ChosenProcesses& chosen = *context.chosen;
     ProcessIdSet wanted;
     if (*context.allExcept) {
@@ -37,7 +37,10 @@ void scanWith(const ScanContext& context, const DeviceEnumeratorFactory& createE
         wanted = wantedByTargetRule(table, Targets{*context.targetPid, chosen.pids, chosen.programs, *context.selfPid});
     }
 
-    reconcileSources(*context.sourceMapLock, *context.sources, wanted, open);
+    // A source whose client lost its device is closed and, if its process
+    // is still wanted, opened again with a new client.
+    reconcileSources(*context.sourceMapLock, *context.sources, wanted, open,
+                     [](std::uint32_t, const CaptureSource& source) { return source.ended(); });
 }
 
 void Scanner(const ScanContext& context) {

@@ -1,6 +1,7 @@
 #pragma once
 // The scan: refresh the process table, decide which processes are wanted, and
-// make the SourceMap match under the source-map lock.
+// make the SourceMap match, taking the source-map lock only to take sources
+// out of the map and to put new ones in (selection/Reconcile.h).
 //
 // Threads: the main thread runs the first scan before "ready"; the rescan
 // thread runs every later one. Both are in the multithreaded apartment.

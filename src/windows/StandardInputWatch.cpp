@@ -16,7 +16,12 @@ void watchStandardInput() {
         got = 0;
     }
     // No teardown: the parent has gone or wants the program gone now.
-    ExitProcess(0);
+    // TerminateProcess, not ExitProcess: ExitProcess ends the other threads
+    // and then runs the libraries' detach code, which may wait for a lock
+    // that an ended thread held; the mixer's write to standard output holds
+    // one while it is blocked because the parent has stopped reading. Under
+    // Wine such a process never ends; Windows ends it only by luck.
+    TerminateProcess(GetCurrentProcess(), 0);
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // The lock protocol with real threads, for ThreadSanitizer: capture workers
-// append packets under their source's lock, a scanning thread reconciles the
-// source map under the source-map lock (joining the workers of the sources it
-// closes), and the mixer gathers blocks under both all the while. Then the
-// gate that keeps the final teardown apart from scans.
+// append packets under their source's lock until their source ends, a
+// scanning thread reconciles the source map (taking ended sources out,
+// joining the workers of the sources it closes and starting new ones outside
+// the source-map lock, changing the map under it), and the mixer gathers
+// blocks under both all the while. Then the gate that keeps the final
+// teardown apart from scans.
 
 #include "app/MixBlock.h"
 #include "capture/PacketConversion.h"
@@ -19,22 +21,26 @@
 using namespace std::chrono_literals;
 
 // A capture source in miniature: until it is destroyed, which stops and joins
-// its worker, the worker appends packets whose every frame is (+level, -level).
+// its worker, the worker appends packets whose every frame is (+level, -level);
+// after `lifetime` packets it marks the source ended and appends no more, as
+// a worker whose client is gone does.
 struct WorkingSource {
-    explicit WorkingSource(std::int16_t level) : packet(960, level) {
+    WorkingSource(std::int16_t level, int lifetime) : packet(960, level) {
         for (std::size_t i = 1; i < packet.size(); i += 2) {
             packet[i] = static_cast<std::int16_t>(-level);
         }
-        worker = std::jthread([this](std::stop_token stop) {
-            for (; !stop.stop_requested(); std::this_thread::sleep_for(300us)) {
+        worker = std::jthread([this, lifetime](std::stop_token stop) {
+            for (int packets = 0; !stop.stop_requested() && !ended; ++packets, std::this_thread::sleep_for(300us)) {
                 std::lock_guard<std::mutex> held(lock);
                 appendPacket(fifo, packet.data(), 480, false);
+                ended = packets == lifetime;
             }
         });
     }
     std::vector<std::int16_t> packet;
     std::mutex lock;  // guards fifo
     SampleFifo fifo;
+    std::atomic<bool> ended{false};
     std::jthread worker;  // last: stopped and joined before the rest goes
 };
 
@@ -43,12 +49,18 @@ TEST(LockProtocol, MixerGathersWhileWorkersAppendAndScansReconcile) {
     std::map<std::uint32_t, std::unique_ptr<WorkingSource>> sources;
     std::atomic<bool> stop{false};
     std::atomic<int> scans{0};
+    int openingsOf9 = 0;  // the scanner's own
     std::thread scanner([&] {
         for (std::uint32_t scan = 0; !stop; ++scan, ++scans, std::this_thread::sleep_for(2ms)) {
-            const std::set<std::uint32_t> wanted{scan % 4 + 1, scan / 3 % 4 + 1, 9};  // 9 stays throughout
-            reconcileSources(sourceMapLock, sources, wanted, [](std::uint32_t id) {
-                return std::make_unique<WorkingSource>(static_cast<std::int16_t>(id * 1000));
-            });
+            // 9 is wanted throughout, and its sources end after a few packets.
+            const std::set<std::uint32_t> wanted{scan % 4 + 1, scan / 3 % 4 + 1, 9};
+            reconcileSources(
+                sourceMapLock, sources, wanted,
+                [&](std::uint32_t id) {
+                    openingsOf9 += id == 9;
+                    return std::make_unique<WorkingSource>(static_cast<std::int16_t>(id * 1000), id == 9 ? 20 : -1);
+                },
+                [](std::uint32_t, const WorkingSource& source) { return source.ended.load(); });
         }
     });
     // Unless a half frame or a half-built FIFO is seen, each left sum is
@@ -69,6 +81,7 @@ TEST(LockProtocol, MixerGathersWhileWorkersAppendAndScansReconcile) {
     scanner.join();
     EXPECT_EQ(torn, 0);
     EXPECT_GT(heard, 0);
+    EXPECT_GT(openingsOf9, 1) << "an ended source was never replaced";
     EXPECT_TRUE(blocks >= 300 && scans >= 40) << "cut short: " << blocks << " blocks, " << scans << " scans";
 }
 

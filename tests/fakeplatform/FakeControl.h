@@ -29,6 +29,10 @@ struct Slot {
     volatile LONG endpoints;     // bit 0: listed on the first endpoint, bit 1: on the second
     volatile LONG frequency, level;  // the tone: Hz, peak in 16-bit units (0: silent packets)
     volatile LONG captures;      // clients of this pid started (counted up only)
+    // Raising it makes every client of this pid made before answer
+    // AUDCLNT_E_DEVICE_INVALIDATED for good, as when the audio service restarts;
+    // clients made after work.
+    volatile LONG invalidations;
     // What the session says of itself (GetDisplayName, GetIconPath): empty
     // unless set, as Windows reports a session whose application set none.
     wchar_t displayName[textLength]{}, iconPath[textLength]{};
@@ -41,7 +45,7 @@ struct Faults {
     // activationCode (E_NOINTERFACE for failQueryInterface, whatever is set).
     volatile LONG activationPid, activationFault, activationCode;
     volatile LONG holdActivations;    // selector: completions wait until this changes
-    volatile LONG getBufferFailures;  // so many coming GetBuffer calls fail
+    volatile LONG getBufferFailures;  // so many coming GetBuffer calls fail, and would pass if tried again
     volatile LONG holdGetBuffer;      // non-zero: GetBuffer waits until it is cleared
     volatile LONG manualPackets, queuedPackets;  // non-zero: packets come only as queuedPackets grows
     volatile LONG selfSession;        // non-zero: the first endpoint also lists the caller
@@ -57,6 +61,7 @@ struct Accounting {
     // Packets released back; of those, taken with no wait on the event since the one before.
     volatile LONG delivered, sameWakePackets;
     volatile LONG handlerLastCount;  // what the handler's Release answered the fake
+    volatile LONG invalidatedCalls;  // capture calls answered AUDCLNT_E_DEVICE_INVALIDATED
     volatile LONG scans;             // EnumAudioEndpoints calls
     // When each of the first calls came, in ms of the performance counter
     // (one clock for every process): the test judges the rescan period by them.

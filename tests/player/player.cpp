@@ -49,7 +49,7 @@ int wmain(int argc, wchar_t** argv) {
             frame = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(_wcstoui64(argv[++i], nullptr, 10)));
         else window = window || std::wcscmp(argv[i], L"window") == 0;
     }
-    fake::Slot session{0, fake::active, S_FALSE, S_OK, 1, frequency, level, 0};
+    fake::Slot session{0, fake::active, S_FALSE, S_OK, 1, frequency, level, 0, 0};
     lstrcpynW(session.displayName, displayName, fake::textLength);
     lstrcpynW(session.iconPath, iconPath, fake::textLength);
     fake::Slot* slot = fake::claimSlot(*record, GetCurrentProcessId(), session);

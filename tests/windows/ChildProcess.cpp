@@ -112,6 +112,15 @@ long ChildProcess::waitExit(DWORD boundMs) {
         if (GetTickCount64() > deadline) return -1;
         read(discarded, std::clamp<long>(waitingIn(outputRead), 0, sizeof discarded), 0);
     }
+    return exitCode();
+}
+
+long ChildProcess::waitExitUnread(DWORD boundMs) {
+    if (process && WaitForSingleObject(process, boundMs) != WAIT_OBJECT_0) return -1;
+    return exitCode();
+}
+
+long ChildProcess::exitCode() const {
     DWORD code = 0;
     return process && GetExitCodeProcess(process, &code) ? static_cast<long>(code) : -1;
 }

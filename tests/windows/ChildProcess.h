@@ -46,8 +46,13 @@ public:
     // Its exit code, or -1 when it still runs at the bound. What it writes on
     // standard output meanwhile is read and dropped.
     long waitExit(DWORD boundMs);
+    // The same without reading: a writer blocked on a full pipe stays blocked.
+    long waitExitUnread(DWORD boundMs);
 
 private:
+    // The exit code of a process that has ended.
+    long exitCode() const;
+
     HANDLE process = nullptr;
     DWORD processId = 0;
     HANDLE inputWrite = nullptr, outputRead = nullptr, errorRead = nullptr;

@@ -1,7 +1,8 @@
 // How the shipped exe starts and ends, as its parent sees it: the usage line,
 // the probe's "unsupported" line, "ready" only once the first scan is done, a
-// rescan every 2 s, and the end when the parent closes the read end of
-// standard output, with every client the fake handed out stopped and released.
+// rescan every 2 s, the end when the parent closes the read end of standard
+// output, with every client the fake handed out stopped and released, and the
+// end when the parent closes standard input after it has stopped reading.
 
 #include "FakeWorld.h"
 
@@ -14,6 +15,11 @@
 namespace {
 
 class Ends : public FakeWorld {};
+
+// The end of input ends the program at once (3 to 41 ms here, also beside
+// four busy loops); the bound leaves a loaded machine ample room, while a
+// program caught in its own ending never ends at all.
+constexpr DWORD exitBoundMs = 5000;
 
 TEST_F(Ends, AFailingProbeGivesTheUnsupportedLineAndCodeTwo) {
     const struct {
@@ -96,6 +102,20 @@ TEST_F(Ends, ClosedOutputEndsWithCodeZeroAndEverythingReleased) {
         EXPECT_EQ(counts().clients, 0) << "clients not released";
         EXPECT_EQ(counts().misuses, 0) << "misuse at line " << counts().lastMisuse << " of the fake";
     }
+}
+
+TEST_F(Ends, ClosedInputEndsWithCodeZeroWhileTheParentHasStoppedReading) {
+    auto player = startPlayers(L"440 8192", 1);
+    auto program = startProgram(L"--all-except 0");
+    ASSERT_TRUE(program->waitReady(30000)) << program->error();
+    std::vector<float> block(960);
+    ASSERT_TRUE(program->read(block.data(), block.size() * sizeof(float), 20000));
+    Sleep(3000);  // the pipe fills, and the program's write blocks
+    program->closeInput();
+    const ULONGLONG closed = GetTickCount64();
+    // Without reading: a read would let the blocked write go on.
+    EXPECT_EQ(program->waitExitUnread(exitBoundMs), 0) << "still running after the bound";
+    RecordProperty("exitMs", static_cast<int>(GetTickCount64() - closed));
 }
 
 // Where the fake platform is not loaded: without a target the usage line,

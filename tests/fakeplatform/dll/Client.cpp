@@ -7,7 +7,10 @@
 // holds loud garbage), and beyond 10 waiting packets the oldest are dropped.
 // With faults.manualPackets packets fall due only as the test queues them,
 // the event is signalled once per queueing, and GetBuffer notes whether the
-// worker waited on the event since the packet before.
+// worker waited on the event since the packet before. A client made before
+// its slot's `invalidations` was last raised has lost its device:
+// GetNextPacketSize and GetBuffer answer AUDCLNT_E_DEVICE_INVALIDATED from
+// then on, as Windows' do until the client is released.
 //
 // Misuse counted: any call out of the program's order; Stop while a buffer
 // is taken (or being taken); a capture call on a client that is not running;
@@ -43,7 +46,9 @@ using Locked = std::lock_guard<std::mutex>;
 
 class Client final : public ComObject<IAudioClient> {
 public:
-    explicit Client(DWORD target) : target(target) { bump(counts().clients); }
+    explicit Client(DWORD target) : target(target), invalidationsAtCreation(invalidationsOf(target)) {
+        bump(counts().clients);
+    }
 
     HRESULT STDMETHODCALLTYPE Initialize(AUDCLNT_SHAREMODE mode, DWORD flags, REFERENCE_TIME duration,
                                          REFERENCE_TIME periodicity, const WAVEFORMATEX* format,
@@ -101,6 +106,7 @@ public:
     HRESULT nextPacketSize(UINT32* frames) {
         Locked guard(clientLock);
         if (!frames || !started) return MISUSE;
+        if (deviceLost()) return answerDeviceLost();
         *frames = waiting() > 0 ? packetFrames : 0;
         return S_OK;
     }
@@ -108,6 +114,7 @@ public:
         {
             Locked guard(clientLock);
             if (!data || !frames || !flags || !started || held) return MISUSE;
+            if (deviceLost()) return answerDeviceLost();
             held = true;
         }
         if (faults().holdGetBuffer) {
@@ -118,7 +125,7 @@ public:
         Locked guard(clientLock);
         const bool fails = faults().getBufferFailures > 0 && bump(faults().getBufferFailures, -1) >= 0;
         held = !fails;
-        if (fails) return AUDCLNT_E_DEVICE_INVALIDATED;
+        if (fails) return AUDCLNT_E_BUFFER_ERROR;
         if (waiting() <= 0) return MISUSE;  // GetNextPacketSize said there was none
         if (faults().manualPackets) {
             // Still signalled from the packet before: the worker did not wait.
@@ -173,6 +180,18 @@ private:
         bump(counts().running, -1);
         bump(counts().stops);
     }
+    static LONG invalidationsOf(DWORD pid) {
+        const fake::Slot* slot = fake::findSlot(record(), pid);
+        return slot ? slot->invalidations : 0;
+    }
+    bool deviceLost() const {
+        const fake::Slot* slot = fake::findSlot(record(), target);
+        return slot && slot->invalidations != invalidationsAtCreation;
+    }
+    static HRESULT answerDeviceLost() {
+        bump(counts().invalidatedCalls);
+        return AUDCLNT_E_DEVICE_INVALIDATED;
+    }
     LONG due() const {
         return faults().manualPackets ? faults().queuedPackets - queuedAtStart
                                       : static_cast<LONG>((GetTickCount64() - startedAt) / 10);
@@ -198,6 +217,7 @@ private:
     }
 
     const DWORD target;
+    const LONG invalidationsAtCreation;
     bool initialized = false, captureAlive = false, started = false, held = false;
     HANDLE programEvent = nullptr, signal = nullptr;  // the program's handle and our duplicate
     ULONGLONG startedAt = 0;
