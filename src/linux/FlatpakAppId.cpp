@@ -1,11 +1,12 @@
 #include "linux/FlatpakAppId.h"
 
+#include "linux/ProcFiles.h"
+
 #include <fcntl.h>
 #include <glib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <memory>
 
 namespace {
@@ -24,22 +25,8 @@ std::optional<std::string> smallRegularFile(const std::string& path) {
     struct stat status {};
     if (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
         static_cast<std::size_t>(status.st_size) <= largestInfo) {
-        content.emplace();
-        char buffer[4096];
-        for (;;) {
-            const ssize_t got = read(descriptor, buffer, sizeof buffer);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got <= 0) {
-                break;
-            }
-            if (content->size() + static_cast<std::size_t>(got) > largestInfo) {
-                content.reset();  // grew past the bound while read
-                break;
-            }
-            content->append(buffer, static_cast<std::size_t>(got));
-        }
+        // The size is checked again while reading: the file may grow meanwhile.
+        content = readUpTo(descriptor, largestInfo);
     }
     close(descriptor);
     return content;

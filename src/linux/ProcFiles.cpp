@@ -9,28 +9,36 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <string_view>
 
-std::string readSmallFile(const std::string& path) {
-    // Plain reads: a process that ends mid-read makes the read fail with
-    // ESRCH, which a file stream would report by throwing.
+std::optional<std::string> readUpTo(int descriptor, std::size_t limit) {
     std::string content;
-    const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) {
-        return content;
-    }
-    char buffer[512];
+    char buffer[4096];
     for (;;) {
         const ssize_t got = read(descriptor, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) {
             continue;
         }
         if (got <= 0) {
-            break;
+            return content;
+        }
+        if (static_cast<std::size_t>(got) > limit - content.size()) {
+            return std::nullopt;
         }
         content.append(buffer, static_cast<std::size_t>(got));
     }
+}
+
+std::string readSmallFile(const std::string& path) {
+    // Plain reads: a process that ends mid-read makes the read fail with
+    // ESRCH, which a file stream would report by throwing.
+    const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        return {};
+    }
+    std::string content = readUpTo(descriptor, std::numeric_limits<std::size_t>::max()).value_or("");
     close(descriptor);
     return content;
 }

@@ -13,6 +13,10 @@
 // The whole of a small file, or what could be read of it (empty when none).
 std::string readSmallFile(const std::string& path);
 
+// What `descriptor` yields until its end or a failed read; nothing once it
+// would exceed `limit` bytes. An interrupted read is tried again.
+std::optional<std::string> readUpTo(int descriptor, std::size_t limit);
+
 // The base name of the target of a symbolic link such as /proc/<pid>/exe,
 // without the " (deleted)" that the kernel adds for a replaced file; empty
 // when it cannot be read (another user's process, an ended one).
