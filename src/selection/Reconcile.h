@@ -71,3 +71,11 @@ void reconcileSources(Lock& sourceMapLock, Map& sources, const std::set<std::uin
         }
     }
 }
+
+// The same where no source ever ends on its own: only what is no longer
+// wanted is closed.
+template <class Lock, class Map, class Open>
+void reconcileSources(Lock& sourceMapLock, Map& sources, const std::set<std::uint32_t>& wanted, Open&& open) {
+    reconcileSources(sourceMapLock, sources, wanted, std::forward<Open>(open),
+                     [](std::uint32_t, const auto&) { return false; });
+}

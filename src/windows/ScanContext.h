@@ -19,5 +19,5 @@ struct ScanContext {
     SourceMap* sources;
     // The processes and programs chosen by id and name, to capture (with
     // the window's, unless all-except) or to leave out (all-except).
-    const ChosenProcesses* chosen;
+    const ChosenProcesses* chosen = nullptr;  // null: nothing chosen beyond the window and --self
 };

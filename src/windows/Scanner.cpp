@@ -21,7 +21,9 @@ void scanWith(const ScanContext& context, const DeviceEnumeratorFactory& createE
 
     // Nothing here takes the source-map lock; the reconciliation takes it
     // only for the moments it changes the map.
-    const ChosenProcesses& chosen = *context.chosen;
+    // A context made without choices (the six fields alone) chooses nothing more.
+    static const ChosenProcesses nothingChosen;
+    const ChosenProcesses& chosen = context.chosen != nullptr ? *context.chosen : nothingChosen;
     ProcessIdSet wanted;
     if (*context.allExcept) {
         // The process that "--all-except" (or "--self") names is left out

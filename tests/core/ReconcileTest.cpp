@@ -24,7 +24,7 @@ struct Journal {
 
     std::string ids() const {
         std::string text = "map";
-        for (const auto& entry : *sources) text += " " + std::to_string(entry.first);
+        for (const auto& entry : *sources) text.append(" ").append(std::to_string(entry.first));
         return text;
     }
     void checkUnchanged() {
