@@ -1,6 +1,7 @@
 #include "linux/ListMode.h"
 
 #include "linux/PlayingNow.h"
+#include "linux/Scanner.h"
 #include "linux/StandardInputWatch.h"
 #include "linux/StandardStreams.h"
 #include "selection/PlayingList.h"
@@ -11,12 +12,6 @@
 #include <string>
 
 namespace {
-
-// The capture's rescan timing (Scanner.cpp): a list that follows is as
-// current as the capture would be.
-constexpr std::chrono::milliseconds readAgain{2000};
-constexpr std::chrono::milliseconds wakeSettle{20};
-constexpr std::chrono::milliseconds reconnectBound{2000};
 
 // What plays now; nothing plays on a server that is gone and does not come
 // back. Nothing when a server that is there did not answer: what was
@@ -46,7 +41,9 @@ int printPlayingList(PulseConnection& pulse, RescanWake& wake, ProcessTable& tab
     startStandardInputWatch();
     std::string shown = *first;
     for (;;) {
-        wake.waitForWake(readAgain, wakeSettle);
+        // The capture's rescan timing: a list that follows is as current as
+        // the capture would be.
+        wake.waitForWake(rescanPause, wakeSettle);
         // Checked at every turn, not only when a line is due: a parent that
         // closed its end must not wait for the next change to see us go.
         if (standardOutputBroken()) {

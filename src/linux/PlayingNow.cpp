@@ -7,21 +7,6 @@
 
 #include <vector>
 
-namespace {
-
-// The table keeps Linux names one byte per code unit (nameFromBytes): back
-// to the bytes the system gave, UTF-8 or not; the line's writer replaces
-// what is not.
-std::string bytesOf(const std::u16string& name) {
-    std::string bytes;
-    for (const char16_t unit : name) {
-        bytes.push_back(static_cast<char>(unit));
-    }
-    return bytes;
-}
-
-}  // namespace
-
 std::optional<std::string> playingNowLine(PulseConnection& pulse, ProcessTable& table, std::uint32_t ownPid) {
     const auto listed = listPlaybackStreams(pulse, true);
     if (!listed) {
@@ -44,7 +29,10 @@ std::optional<std::string> playingNowLine(PulseConnection& pulse, ProcessTable& 
         }
         reports.push_back(std::move(report));
     }
-    std::vector<PlayingEntry> entries = playingEntries(table, reports, ownPid, bytesOf);
+    // The table keeps Linux names one byte per code unit: back to the bytes
+    // the system gave, UTF-8 or not; the line's writer replaces what is not.
+    std::vector<PlayingEntry> entries = playingEntries(
+        table, reports, ownPid, [](const std::u16string& name) { return bytesOfName(name); });
     for (PlayingEntry& entry : entries) {
         if (entry.pid) {
             entry.appId = flatpakAppIdOf(*entry.pid);

@@ -8,14 +8,6 @@
 
 namespace {
 
-constexpr std::chrono::milliseconds rescanPause{2000};
-constexpr std::chrono::milliseconds wakeSettle{20};
-
-// A scan that finds the server gone tries once to reach it again, and waits
-// less than the start-up probe: the mixer does not wait for it, but the final
-// teardown waits for a scan in progress.
-constexpr std::chrono::milliseconds reconnectBound{2000};
-
 // Closes every source, outside the source-map lock: the server went away,
 // and every record stream went with it.
 void closeAllSources(const ScanContext& context) {

@@ -15,6 +15,7 @@
 #include "selection/ScanGate.h"
 #include "selection/StreamRules.h"
 
+#include <chrono>
 #include <mutex>
 
 // What a scan works on: non-owning pointers into the state that the main flow
@@ -26,6 +27,15 @@ struct ScanContext {
     std::mutex* sourceMapLock;  // guards *sources
     SourceMap* sources;
 };
+
+// The rescan timing: a scan 2000 ms after the last, or this soon after the
+// server announces a change (RescanWake.h); a scan that finds the server
+// gone tries once to reach it again, for at most reconnectBound, less than
+// the start-up probe (the final teardown waits for a scan in progress). The
+// list that follows what plays keeps the same timing.
+inline constexpr std::chrono::milliseconds rescanPause{2000};
+inline constexpr std::chrono::milliseconds wakeSettle{20};
+inline constexpr std::chrono::milliseconds reconnectBound{2000};
 
 // One whole scan. Prints nothing, reports nothing.
 void Scanner(const ScanContext& context);

@@ -44,6 +44,8 @@ std::u16string lowerCased(std::u16string name);
 // table's form: each byte one code unit. The ignored names are ASCII; other
 // bytes only need to stay what they are.
 std::u16string nameFromBytes(std::string_view bytes);
+// The bytes again of a name that nameFromBytes made.
+std::string bytesOfName(std::u16string_view name);
 
 // True when the lower-cased `name` begins with one of `prefixes`; the
 // one-argument form uses the running system's ignoredNamePrefixes

@@ -30,6 +30,14 @@ std::u16string nameFromBytes(std::string_view bytes) {
     return name;
 }
 
+std::string bytesOfName(std::u16string_view name) {
+    std::string bytes;
+    for (char16_t unit : name) {
+        bytes.push_back(static_cast<char>(unit));
+    }
+    return bytes;
+}
+
 void ProcessTable::record(std::uint32_t processId, std::uint32_t parentId, std::u16string exeName) {
     parents[processId] = parentId;
     names[processId] = lowerCased(std::move(exeName));

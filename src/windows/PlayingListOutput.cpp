@@ -1,6 +1,7 @@
 #include "windows/PlayingListOutput.h"
 
 #include "selection/PlayingList.h"
+#include "windows/Scanner.h"
 #include "windows/SessionDescriptions.h"
 #include "windows/StandardInputWatch.h"
 #include "windows/StandardStreams.h"
@@ -11,8 +12,6 @@
 #include <string>
 
 namespace {
-
-constexpr DWORD followPauseMs = 2000;
 
 std::string playingNow() {
     // Sessions first: a process seen in a session is then in the process
@@ -37,7 +36,7 @@ int listPlaying(bool follow) {
         return 0;
     }
     for (;;) {
-        Sleep(followPauseMs);
+        Sleep(rescanPauseMs);
         std::string line = playingNow();
         if (line == shown) {
             continue;

@@ -8,12 +8,6 @@
 
 #include <vector>
 
-namespace {
-
-constexpr DWORD rescanPauseMs = 2000;
-
-}  // namespace
-
 void scanWith(const ScanContext& context, const DeviceEnumeratorFactory& createEnumerator,
               const SourceOpener& open) {
     ProcessTable& table = *context.processTable;

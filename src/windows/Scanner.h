@@ -17,6 +17,10 @@
 #include <functional>
 #include <memory>
 
+// The pause before each rescan; the list that follows what plays looks again
+// as often.
+inline constexpr DWORD rescanPauseMs = 2000;
+
 // One whole scan. Prints nothing, reports nothing.
 void Scanner(const ScanContext& context);
 

@@ -21,8 +21,6 @@ ProcessTable browserTable() {
     return table;
 }
 
-std::string bytes(const std::u16string& name) { return std::string(name.begin(), name.end()); }
-
 }  // namespace
 
 TEST(ProgramNames, MatchCaseInsensitivelyAsEachSystemNamesPrograms) {
@@ -63,10 +61,10 @@ TEST(PlayingList, OneEntryPerProcessThenEachUnknownStream) {
         {20, "", std::nullopt, std::nullopt, std::nullopt},
         {7, "", "Me", std::nullopt, std::nullopt},  // this program
         {40, "", std::nullopt, std::nullopt, std::nullopt},
-        {std::nullopt, bytes(std::u16string(ignoredNamePrefixes[1])), "Router", std::nullopt, std::nullopt},
+        {std::nullopt, bytesOfName(ignoredNamePrefixes[1]), "Router", std::nullopt, std::nullopt},
         {std::nullopt, "", std::nullopt, std::nullopt, std::nullopt},
     };
-    const auto entries = playingEntries(table, reports, 7, bytes);
+    const auto entries = playingEntries(table, reports, 7, [](const std::u16string& name) { return bytesOfName(name); });
     ASSERT_EQ(entries.size(), 5u);
     EXPECT_EQ(entries[0].pid, 12u);
     EXPECT_EQ(entries[0].appPid, 10u);
