@@ -4,6 +4,7 @@
 // rescan thread keeps a pointer to the same record until the process ends.
 
 #include "windows/SourceMap.h"
+#include "windows/StoreAppWindow.h"
 #include "selection/ChosenProcesses.h"
 #include "selection/ProcessTable.h"
 
@@ -20,4 +21,7 @@ struct ScanContext {
     // The processes and programs chosen by id and name, to capture (with
     // the window's, unless all-except) or to leave out (all-except).
     const ChosenProcesses* chosen = nullptr;  // null: nothing chosen beyond the window and --self
+    // Set when "--window" named a Store app's frame: the window's process is
+    // then looked for at every scan, and only the scans touch the record.
+    StoreAppFrame* storeAppFrame = nullptr;
 };

@@ -29,8 +29,11 @@ void scanWith(const ScanContext& context, const DeviceEnumeratorFactory& createE
                                        Exclusions{GetCurrentProcessId(), excluded, chosen.exceptPrograms});
     } else {
         // Programs are looked for in this scan's table, so a program that
-        // starts again later is found again.
-        wanted = wantedByTargetRule(table, Targets{*context.targetPid, chosen.pids, chosen.programs, *context.selfPid});
+        // starts again later is found again; so is a Store app restored into
+        // its frame. The --self guard applies to whatever is found.
+        const std::uint32_t windowPid =
+            context.storeAppFrame != nullptr ? currentStoreApp(*context.storeAppFrame) : *context.targetPid;
+        wanted = wantedByTargetRule(table, Targets{windowPid, chosen.pids, chosen.programs, *context.selfPid});
     }
 
     // A source whose client lost its device is closed and, if its process

@@ -50,3 +50,11 @@ DWORD storeAppInside(HWND frame, DWORD frameHost) {
     EnumChildWindows(frame, visitWindow, reinterpret_cast<LPARAM>(&search));
     return search.app;
 }
+
+DWORD currentStoreApp(StoreAppFrame& frame) {
+    const HWND window = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(frame.window));
+    if (const DWORD inside = storeAppInside(window, frame.frameHost); inside != 0) {
+        frame.app = inside;
+    }
+    return frame.app != 0 ? frame.app : frame.frameHost;
+}

@@ -3,12 +3,26 @@
 // to the frame host, ApplicationFrameHost.exe, and the app's own process (no
 // descendant of the frame host) owns a Windows.UI.Core.CoreWindow child
 // inside it. The sound comes from that process, not from the frame host.
+// While the app is minimised its CoreWindow leaves the frame and is
+// top-level; it comes back when the app is restored.
 // Windows only.
 //
-// Threads: any; it keeps no state. It sends no window messages, so a window
-// whose thread hangs cannot hold it up.
+// Threads: any, for the two look-ups, which keep no state; a StoreAppFrame
+// belongs to one thread at a time (the scanning thread). None of them sends
+// window messages, so a window whose thread hangs cannot hold them up.
 
 #include <windows.h>
+
+#include <cstdint>
+
+// A frame that "--window" named, followed from scan to scan: the frame's
+// window, the frame host's process, and the app last found inside it (0:
+// none yet).
+struct StoreAppFrame {
+    std::uint64_t window = 0;
+    DWORD frameHost = 0;
+    DWORD app = 0;
+};
 
 // True when process `processId` runs ApplicationFrameHost.exe, the file name
 // compared without regard to case. False when the process list cannot be read.
@@ -18,3 +32,8 @@ bool runsFrameHost(DWORD processId);
 // among the descendants of `frame`; 0 when there is none (the app suspended)
 // or none among the first windows visited (a bound no frame comes near).
 DWORD storeAppInside(HWND frame, DWORD frameHost);
+
+// The process whose sound the frame stands for now, remembered in `frame`:
+// the app inside it, looked for afresh; else the app found last, since a
+// minimised app is still the one the window shows; else the frame host.
+DWORD currentStoreApp(StoreAppFrame& frame);

@@ -2,7 +2,7 @@
 
 #include "windows/StoreAppWindow.h"
 
-void lookUpWindowOwner(std::uint64_t handle, std::uint32_t& processId) {
+void lookUpWindowOwner(std::uint64_t handle, std::uint32_t& processId, StoreAppFrame& frame) {
     const HWND window = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(handle));
     DWORD owner = 0;
     // A zero thread id means the handle names no window; then the process id
@@ -11,8 +11,14 @@ void lookUpWindowOwner(std::uint64_t handle, std::uint32_t& processId) {
         return;
     }
     // A Store app's window is its frame host's; the app plays from the process
-    // whose window sits inside. With none there (the app suspended), the frame
-    // host stays the target, as for any window.
-    const DWORD app = runsFrameHost(owner) ? storeAppInside(window, owner) : 0;
-    processId = app != 0 ? app : owner;
+    // whose window sits inside. With none there (the app minimised or
+    // suspended), the frame host is the target, as any window's owner is,
+    // until a scan finds the app.
+    frame = {};
+    if (runsFrameHost(owner)) {
+        frame = {handle, owner, 0};
+        processId = currentStoreApp(frame);
+    } else {
+        processId = owner;
+    }
 }

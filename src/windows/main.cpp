@@ -27,6 +27,7 @@ struct SharedState {
     ProcessTable processTable;
     std::mutex sourceMapLock;  // guards sources
     SourceMap sources;
+    StoreAppFrame storeAppFrame;  // the scans' alone, once made
     ScanGate scanGate;
     ScanContext context{&processTable, &selection.allExcept, &selection.selfPid,
                         &selection.targetPid, &sourceMapLock, &sources, &selection.chosen};
@@ -74,7 +75,11 @@ int wmain(int argc, wchar_t** argv) {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
 
     ProcessTable running;
-    SelectionValues selection = parseCommandLine(argc, argv, lookUpWindowOwner, processRunsCheck(running));
+    StoreAppFrame frame;  // a Store app's frame, when the window named is one
+    const WindowOwnerLookup windowOwner = [&frame](std::uint64_t handle, std::uint32_t& processId) {
+        lookUpWindowOwner(handle, processId, frame);
+    };
+    SelectionValues selection = parseCommandLine(argc, argv, windowOwner, processRunsCheck(running));
     if (!hasTarget(selection)) {
         writeStandardError(usageLine);
         return 1;
@@ -88,6 +93,10 @@ int wmain(int argc, wchar_t** argv) {
 
     auto* state = new SharedState;
     state->selection = selection;
+    if (frame.frameHost != 0) {
+        state->storeAppFrame = frame;
+        state->context.storeAppFrame = &state->storeAppFrame;
+    }
 
     Scanner(state->context);
     startStandardInputWatch();

@@ -1,14 +1,15 @@
 // player.exe: a stand-in for an application that plays sound.
 //
-//   player <Hz> <peak 0..32767> [window] [inside <hwnd>] [-- <arguments of a child player>]
+//   player <Hz> <peak 0..32767> [window] [inside <hwnd> | outside] [-- <arguments of a child player>]
 //
 // It publishes an active audio session on the first render endpoint in the
 // fake platform's record (the namespace comes from VINTRA_FAKE_NAMESPACE),
 // whose tone the fake's loopback clients deliver. With "window" it owns a
 // window. With "inside <hwnd>" it owns instead a child window of the class a
 // Store app's process has (Windows.UI.Core.CoreWindow) inside window <hwnd>,
-// another process's, as a Store app sits in its frame. It writes
-// "<pid> <hwnd>\n" on
+// another process's, as a Store app sits in its frame; with "outside" it owns
+// such a window top-level, as a minimised Store app does, for whoever
+// restores it to move into a frame (SetParent). It writes "<pid> <hwnd>\n" on
 // standard output, starts its child (player.exe from its own folder, whatever
 // its own file name), and ends at the end of standard input, which the child
 // shares with it. So a chain of players is a real process tree, one line each,
@@ -21,13 +22,15 @@
 #include <cwchar>
 #include <string>
 
-static HWND coreWindowInside(HWND frame) {
+// Inside `frame`, or top-level when it is null.
+static HWND makeCoreWindow(HWND frame) {
     WNDCLASSW coreWindow{};
     coreWindow.lpfnWndProc = DefWindowProcW;
     coreWindow.hInstance = GetModuleHandleW(nullptr);
     coreWindow.lpszClassName = L"Windows.UI.Core.CoreWindow";
     RegisterClassW(&coreWindow);
-    return CreateWindowExW(0, coreWindow.lpszClassName, L"app", WS_CHILD | WS_VISIBLE, 0, 0, 100, 50, frame, nullptr,
+    const DWORD style = frame ? WS_CHILD | WS_VISIBLE : WS_POPUP;
+    return CreateWindowExW(0, coreWindow.lpszClassName, L"app", style, 0, 0, 100, 50, frame, nullptr,
                            coreWindow.hInstance, nullptr);
 }
 
@@ -37,7 +40,7 @@ int wmain(int argc, wchar_t** argv) {
     const LONG frequency = std::wcstol(argv[1], nullptr, 10), level = std::wcstol(argv[2], nullptr, 10);
     const wchar_t* displayName = L"";
     const wchar_t* iconPath = L"";
-    bool window = false;
+    bool window = false, outside = false;
     HWND frame = nullptr;  // "inside": the other process's window
     std::wstring child;  // its command line, once "--" has come
     for (int i = 3; i < argc; ++i) {
@@ -47,6 +50,7 @@ int wmain(int argc, wchar_t** argv) {
         else if (std::wcscmp(argv[i], L"--") == 0) child = L"player.exe";
         else if (std::wcscmp(argv[i], L"inside") == 0 && i + 1 < argc)
             frame = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(_wcstoui64(argv[++i], nullptr, 10)));
+        else if (std::wcscmp(argv[i], L"outside") == 0) outside = true;
         else window = window || std::wcscmp(argv[i], L"window") == 0;
     }
     fake::Slot session{0, fake::active, S_FALSE, S_OK, 1, frequency, level, 0, 0};
@@ -57,7 +61,7 @@ int wmain(int argc, wchar_t** argv) {
     HWND owned = window ? CreateWindowExW(0, L"STATIC", L"player", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
                                           nullptr, nullptr, nullptr)
                         : nullptr;
-    if (frame) owned = coreWindowInside(frame);
+    if (frame || outside) owned = makeCoreWindow(frame);
     const std::string line =
         std::to_string(GetCurrentProcessId()) + " " + std::to_string(reinterpret_cast<std::uintptr_t>(owned)) + "\n";
     DWORD written = 0;

@@ -52,4 +52,51 @@ TEST_F(StoreApps, TheAppInsideTheFrameIsHeardAndNotTheFrameHost) {
     }
 }
 
+// An app minimised when the program started has its CoreWindow outside the
+// frame, and the frame host is heard until the app is restored into it; the
+// app stays heard when it is minimised again. The
+// scans are counted by the frame host's client, lost at once each time a
+// scan opens it anew: a scan that missed the restored app would open the
+// frame host's again.
+TEST_F(StoreApps, AnAppRestoredLaterIsFoundAtTheNextScan) {
+    Players frame = startPlayers(L"440 8192 window", 1, playerPath(L"ApplicationFrameHost.exe"));
+    Players app = startPlayers(L"550 8192 outside", 1);
+    const DWORD host = frame.pids[0];
+    auto program = startProgram(L"--window " + frame.windows[0]);
+    ASSERT_TRUE(program->waitReady(30000)) << program->error();
+    ASSERT_EQ(captures(host), 1) << "the frame host is the target while no app is inside";
+    fake::Slot& hostSession = *fake::findSlot(fakeRecord(), host);
+    InterlockedIncrement(&hostSession.invalidations);
+    ASSERT_TRUE(eventually([&] { return captures(host) == 2; })) << "no scan replaced the frame host's client";
+
+    // Restored just after that scan; the next begins 2 s after it ended.
+    const auto handle = [](const std::wstring& text) {
+        return reinterpret_cast<HWND>(_wcstoui64(text.c_str(), nullptr, 10));
+    };
+    ASSERT_TRUE(SetParent(handle(app.windows[0]), handle(frame.windows[0]))) << GetLastError();
+    InterlockedIncrement(&hostSession.invalidations);
+    const ULONGLONG restored = GetTickCount64();
+    ASSERT_TRUE(eventually([&] { return captures(app.pids[0]) == 1; })) << "the restored app was never found";
+    RecordProperty("foundMs", static_cast<int>(GetTickCount64() - restored));
+    EXPECT_EQ(captures(host), 2) << "a scan went by without finding the restored app";
+    EXPECT_EQ(counts().running, 1) << "the frame host's client was not stopped";
+
+    // The stream went unread meanwhile: the blocks the mixer owes come first.
+    std::vector<float> samples(90 * 960);
+    for (int tries = 0; tries < 30 && steadyLevel(samples, 550) < 0.2; ++tries) {
+        ASSERT_TRUE(program->read(samples.data(), samples.size() * sizeof(float), 20000));
+    }
+    ASSERT_TRUE(program->read(samples.data(), samples.size() * sizeof(float), 20000));
+    EXPECT_NEAR(steadyLevel(samples, 550), 0.25, 0.02) << "the app as heard";
+
+    // Minimised again, it is still the app the window shows: the scan that
+    // replaces its lost client opens the app's again, not the frame host's.
+    ASSERT_TRUE(SetParent(handle(app.windows[0]), nullptr)) << GetLastError();
+    InterlockedIncrement(&fake::findSlot(fakeRecord(), app.pids[0])->invalidations);
+    EXPECT_TRUE(eventually([&] { return captures(app.pids[0]) == 2; })) << "the minimised app was dropped";
+    EXPECT_EQ(captures(host), 2) << "the frame host became the target again";
+    program->closeInput();
+    EXPECT_EQ(program->waitExit(10000), 0) << "standard input closed";
+}
+
 }  // namespace
