@@ -11,9 +11,21 @@ bool sameIid(REFIID a, REFIID b) {
 }  // namespace
 
 ActivationHandler::ActivationHandler()
-    : completionEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)), referenceCount(1) {}
+    : completionEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      referenceCount(1),
+      freeThreadedMarshaler(nullptr) {
+    // Aggregated: the marshaler takes no reference to this object, and its
+    // IMarshal forwards every count and every query to it.
+    if (FAILED(CoCreateFreeThreadedMarshaler(static_cast<IActivateAudioInterfaceCompletionHandler*>(this),
+                                             &freeThreadedMarshaler))) {
+        freeThreadedMarshaler = nullptr;
+    }
+}
 
 ActivationHandler::~ActivationHandler() {
+    if (freeThreadedMarshaler != nullptr) {
+        freeThreadedMarshaler->Release();
+    }
     // A null handle (CreateEventW failed) is refused by CloseHandle; harmless.
     CloseHandle(completionEvent);
 }
@@ -26,6 +38,9 @@ HRESULT STDMETHODCALLTYPE ActivationHandler::QueryInterface(REFIID iid, void** o
         *object = static_cast<IActivateAudioInterfaceCompletionHandler*>(this);
     } else if (sameIid(iid, __uuidof(IAgileObject))) {
         *object = static_cast<IAgileObject*>(this);
+    } else if (sameIid(iid, __uuidof(IMarshal)) && freeThreadedMarshaler != nullptr) {
+        // Its answer is counted on this object, through the aggregation.
+        return freeThreadedMarshaler->QueryInterface(iid, object);
     } else {
         *object = nullptr;
         return E_NOINTERFACE;

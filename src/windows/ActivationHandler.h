@@ -6,7 +6,10 @@
 // pointer is the identity handed to the system and answered for IUnknown; the
 // IAgileObject table only forwards to it. Answering IAgileObject tells COM the
 // object may be called from any thread without marshalling, which is true:
-// its only shared state is the interlocked count and an event.
+// its only shared state is the interlocked count and an event. The system's
+// documentation asks an agile handler for more: an aggregated free-threaded
+// marshaler, which answers IMarshal for it, so that a system that marshals
+// the handler all the same hands every thread the object itself.
 //
 // Threads: the activating thread creates it and drops its reference; the
 // system calls ActivateCompleted, AddRef and Release on threads of its own.
@@ -38,6 +41,10 @@ public:
     HANDLE completionEvent;
     // Interlocked only; 0 is reached exactly once, by the destroying Release.
     volatile LONG referenceCount;
+    // The free-threaded marshaler's own IUnknown, the one reference to it,
+    // released with the handler; null when it could not be made (IMarshal is
+    // then refused). Its IMarshal counts on this object's count.
+    IUnknown* freeThreadedMarshaler;
 
 private:
     // Only the Release that reaches 0 destroys the object.

@@ -77,14 +77,30 @@ bool askedAsTheProgramAsks(const WCHAR* path, REFIID iid, const PROPVARIANT* par
 
 // A handler that the system calls from threads of its own must declare itself
 // agile, keep its identity, refuse what it is not, and count each reference.
+// As the documentation asks, it also aggregates a free-threaded marshaler:
+// an IMarshal that answers the handler's identity and unmarshals in-process
+// as the free-threaded marshaler does.
 bool answersAsAHandlerMust(IActivateAudioInterfaceCompletionHandler* handler) {
-    // What a query left in `out` (a reference it gave is dropped again).
-    const auto ask = [handler](REFIID iid, void* out) {
-        if (handler->QueryInterface(iid, &out) == S_OK && out) static_cast<IUnknown*>(out)->Release();
+    // CLSID_InProcFreeMarshaler as the system's marshaler answers it (the
+    // cross toolchain's uuid library holds another value under that name).
+    constexpr CLSID inProcFreeMarshaler{0x0000033A, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+    // What a query of `object` left in `out` (a reference it gave is dropped again).
+    const auto ask = [](IUnknown* object, REFIID iid, void* out) {
+        if (object->QueryInterface(iid, &out) == S_OK && out) static_cast<IUnknown*>(out)->Release();
         return out;
     };
-    return ask(__uuidof(IAgileObject), nullptr) && ask(__uuidof(IUnknown), nullptr) == handler &&
-           !ask(__uuidof(IAudioClient), handler) && handler->AddRef() == 2 && handler->Release() == 1;
+    IMarshal* marshal = nullptr;
+    CLSID unmarshaler{};
+    const bool freeThreaded =
+        handler->QueryInterface(__uuidof(IMarshal), reinterpret_cast<void**>(&marshal)) == S_OK && marshal &&
+        ask(marshal, __uuidof(IUnknown), nullptr) == handler &&
+        marshal->GetUnmarshalClass(__uuidof(IUnknown), handler, MSHCTX_INPROC, nullptr, MSHLFLAGS_NORMAL,
+                                   &unmarshaler) == S_OK &&
+        unmarshaler == inProcFreeMarshaler;
+    if (marshal) marshal->Release();
+    return freeThreaded && ask(handler, __uuidof(IAgileObject), nullptr) &&
+           ask(handler, __uuidof(IUnknown), nullptr) == handler && !ask(handler, __uuidof(IAudioClient), handler) &&
+           handler->AddRef() == 2 && handler->Release() == 1;
 }
 
 }  // namespace
