@@ -42,6 +42,11 @@ void visitIfQualifying(IAudioSessionEnumerator& sessions, int index, const LiveS
     if (state == AudioSessionStateExpired) {
         return;
     }
+    // A session that several processes share answers
+    // AUDCLNT_S_NO_SINGLE_PROCESS, a success, with the process that created
+    // it. That process's tree is what a capture can take of the session: no
+    // call names the others, and those with sessions of their own are found
+    // through them. So the session counts as its creator's.
     if (FAILED(control2->GetProcessId(&processId)) || processId == 0) {
         return;
     }

@@ -22,6 +22,7 @@ TEST_F(SessionWalk, KeepsTheLiveSessionsOfEveryEndpoint) {
         {106, fake::active, E_FAIL, S_OK, 1, true},
         {107, fake::active, S_FALSE, E_FAIL, 1, false},  // the failing call wrote a pid all the same
         {108, fake::active, S_FALSE, S_OK, 2, true},     // on the second endpoint only
+        {109, fake::active, S_FALSE, 0x0889000D, 1, true},  // AUDCLNT_S_NO_SINGLE_PROCESS: its creator's
     };
     ProcessIdSet expected;
     for (const auto& row : rows) {
