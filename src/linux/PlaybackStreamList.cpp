@@ -74,6 +74,7 @@ void onSinkInput(pa_context*, const pa_sink_input_info* info, int last, void* li
     stream.index = info->index;
     stream.sink = info->sink;
     stream.eventSound = propertyText(info->proplist, PA_PROP_MEDIA_ROLE) == "event";
+    stream.corked = info->corked != 0;
     stream.owner.stream = claimIn(info->proplist);
     stream.owner.hasClient = info->client != PA_INVALID_INDEX;
     stream.client = info->client;

@@ -4,7 +4,8 @@
 // "event"), and what the server says of the process that plays it: the
 // stream's own application.process.* properties and, for streams that carry
 // none (native PipeWire players), those of the client that made the stream;
-// and how the stream describes itself, for the list of what plays.
+// and how the stream describes itself and whether it is corked, for the list
+// of what plays.
 //
 // Threads: the scanning thread, without the main-loop lock (it takes it).
 
@@ -20,6 +21,7 @@ struct ListedStream {
     std::uint32_t index = 0;
     std::uint32_t sink = 0;
     bool eventSound = false;
+    bool corked = false;  // held, not playing: a paused player's stream
     std::uint32_t client = 0;  // the client's index, with owner.hasClient
     OwnerReport owner;
     // application.name, media.name and application.icon_name as the server

@@ -23,7 +23,7 @@ std::optional<std::string> playingNowLine(PulseConnection& pulse, ProcessTable& 
         if (stream.eventSound || owner.kind == OwnerKind::Server) {
             continue;
         }
-        PlayingReport report{std::nullopt, owner.binary, stream.name, stream.media, stream.icon};
+        PlayingReport report{std::nullopt, owner.binary, stream.name, stream.media, stream.icon, !stream.corked};
         if (owner.kind == OwnerKind::Process && owner.processId != 0) {
             report.processId = owner.processId;
         }

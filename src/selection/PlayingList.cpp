@@ -38,6 +38,7 @@ std::vector<PlayingEntry> playingEntries(const ProcessTable& table, std::span<co
                 entry.exe = report.claimedProgram;
             }
             entry.ignored = isIgnoredName(lowerCased(nameFromBytes(report.claimedProgram)));
+            entry.playing = report.playing;
             unknown.push_back(std::move(entry));
             continue;
         }
@@ -59,6 +60,7 @@ std::vector<PlayingEntry> playingEntries(const ProcessTable& table, std::span<co
         takeFirst(entry.name, report.name);
         takeFirst(entry.media, report.media);
         takeFirst(entry.icon, report.icon);
+        entry.playing = entry.playing || report.playing;
     }
     std::vector<PlayingEntry> entries;
     for (auto& [pid, entry] : byProcess) {
@@ -78,7 +80,8 @@ std::string playingListLine(std::span<const PlayingEntry> entries) {
                         {"media", orNull(entry.media)},
                         {"icon", orNull(entry.icon)},
                         {"app_id", orNull(entry.appId)},
-                        {"ignored", entry.ignored}});
+                        {"ignored", entry.ignored},
+                        {"playing", entry.playing}});
     }
     return list.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }

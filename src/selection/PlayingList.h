@@ -28,6 +28,9 @@ struct PlayingReport {
     std::optional<std::string> name;         // what the app calls itself
     std::optional<std::string> media;        // what it plays
     std::optional<std::string> icon;
+    // It sounds now: an active session, a stream that is not corked. An
+    // idle app may hold a stream that is neither.
+    bool playing = false;
 };
 
 struct PlayingEntry {
@@ -37,14 +40,16 @@ struct PlayingEntry {
     std::optional<std::string> name, media, icon;
     std::optional<std::string> appId;     // a sandboxed app's id; the caller fills it
     bool ignored = false;                 // left out by name as an audio router
+    bool playing = false;                 // one of its reports sounds now
 };
 
 // A name from the process table as UTF-8.
 using TableNameText = std::function<std::string(const std::u16string&)>;
 
 // One entry per process in ascending pid, each with the first name, media
-// and icon that one of its reports gives; then one per report of an unknown
-// process, in the order given. `ownPid` is left out.
+// and icon that one of its reports gives, playing when any of them plays;
+// then one per report of an unknown process, in the order given. `ownPid` is
+// left out.
 std::vector<PlayingEntry> playingEntries(const ProcessTable& table, std::span<const PlayingReport> reports,
                                          std::uint32_t ownPid, const TableNameText& text);
 

@@ -53,6 +53,11 @@ std::vector<PlayingReport> describeLiveSessions(const DeviceEnumeratorFactory& c
         report.processId = processId;
         report.name = displayNameOf(control);
         report.icon = iconPathOf(control);
+        // Preset as the walk presets it: a state that cannot be read is no
+        // sound now.
+        AudioSessionState state = AudioSessionStateExpired;
+        control.GetState(&state);
+        report.playing = state == AudioSessionStateActive;
         reports.push_back(std::move(report));
     });
     return reports;

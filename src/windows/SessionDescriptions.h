@@ -1,7 +1,8 @@
 #pragma once
 // What each live audio session says of itself, for the list of what plays:
-// its process, and the display name and icon path that the application set
-// for the session (what the system's volume mixer shows).
+// its process, the display name and icon path that the application set for
+// the session (what the system's volume mixer shows), and whether it plays
+// now (active) or only holds a stream (inactive, as many idle apps do).
 //
 // Threads: the thread that lists, in the multithreaded apartment. Every
 // reference and string it obtains is released before it returns.

@@ -56,13 +56,13 @@ TEST(ProgramNames, ApplicationIsTheTopOfItsUnbrokenLineOfTheSameProgram) {
 TEST(PlayingList, OneEntryPerProcessThenEachUnknownStream) {
     const ProcessTable table = browserTable();
     const PlayingReport reports[] = {
-        {12, "", "Browser", "Song A", std::nullopt},
-        {12, "", std::nullopt, "Song B", "web-browser"},
-        {20, "", std::nullopt, std::nullopt, std::nullopt},
-        {7, "", "Me", std::nullopt, std::nullopt},  // this program
-        {40, "", std::nullopt, std::nullopt, std::nullopt},
-        {std::nullopt, bytesOfName(ignoredNamePrefixes[1]), "Router", std::nullopt, std::nullopt},
-        {std::nullopt, "", std::nullopt, std::nullopt, std::nullopt},
+        {12, "", "Browser", "Song A", std::nullopt, false},
+        {12, "", std::nullopt, "Song B", "web-browser", true},  // one of its streams plays
+        {20, "", std::nullopt, std::nullopt, std::nullopt, false},
+        {7, "", "Me", std::nullopt, std::nullopt, true},  // this program
+        {40, "", std::nullopt, std::nullopt, std::nullopt, true},
+        {std::nullopt, bytesOfName(ignoredNamePrefixes[1]), "Router", std::nullopt, std::nullopt, true},
+        {std::nullopt, "", std::nullopt, std::nullopt, std::nullopt, false},
     };
     const auto entries = playingEntries(table, reports, 7, [](const std::u16string& name) { return bytesOfName(name); });
     ASSERT_EQ(entries.size(), 5u);
@@ -72,14 +72,15 @@ TEST(PlayingList, OneEntryPerProcessThenEachUnknownStream) {
     EXPECT_EQ(entries[0].name, "Browser");
     EXPECT_EQ(entries[0].media, "Song A");
     EXPECT_EQ(entries[0].icon, "web-browser");
+    EXPECT_TRUE(entries[0].playing);
     EXPECT_EQ(entries[1].pid, 20u);
-    EXPECT_FALSE(entries[1].ignored);
+    EXPECT_FALSE(entries[1].ignored || entries[1].playing);
     EXPECT_EQ(entries[2].pid, 40u);
     EXPECT_TRUE(entries[2].ignored);
     EXPECT_FALSE(entries[3].pid || entries[3].appPid);
-    EXPECT_TRUE(entries[3].ignored);
+    EXPECT_TRUE(entries[3].ignored && entries[3].playing);
     EXPECT_EQ(entries[3].name, "Router");
-    EXPECT_FALSE(entries[4].exe);
+    EXPECT_FALSE(entries[4].exe || entries[4].playing);
 }
 
 TEST(PlayingList, EveryNameEscapedOnOneLine) {
@@ -91,12 +92,13 @@ TEST(PlayingList, EveryNameEscapedOnOneLine) {
     strange.media = "bad \xff\xfe utf-8 \xe2\x82";
     strange.icon = "caf\xc3\xa9";
     strange.ignored = true;
+    strange.playing = true;
     const PlayingEntry entries[] = {strange, PlayingEntry{}};
     EXPECT_EQ(playingListLine(entries),
               "[{\"pid\":5,\"app_pid\":4,\"exe\":\"a\\\"b\\\\c\",\"name\":\"line\\nbreak\\ttab\\u0001\","
               "\"media\":\"bad \xef\xbf\xbd\xef\xbf\xbd utf-8 \xef\xbf\xbd\",\"icon\":\"caf\xc3\xa9\",\"app_id\":null,"
-              "\"ignored\":true},"
+              "\"ignored\":true,\"playing\":true},"
               "{\"pid\":null,\"app_pid\":null,\"exe\":null,\"name\":null,\"media\":null,\"icon\":null,\"app_id\":null,"
-              "\"ignored\":false}]\n");
+              "\"ignored\":false,\"playing\":false}]\n");
     EXPECT_EQ(playingListLine({}), "[]\n");
 }

@@ -1,6 +1,7 @@
 // What --list says of real players: each by its pid here (inside a sandbox
 // too), its program, the top of its application, a Flatpak app's id, an
-// audio router marked ignored, and no event sound. Its sandboxed players
+// audio router marked ignored, a paused player as not playing, and no event
+// sound. Its sandboxed players
 // claim inner pids as RealPlayersTest's do, so it runs in the same CTest part.
 
 #include "harness/Processes.h"
@@ -58,6 +59,11 @@ TEST(RealPlayersListed, EachPlayerByItsHostPidProgramApplicationAndAppId) {
         }
     }
     const pid_t eventSound = players.start({"paplay", "--property=media.role=event", toneWav(tone)});
+    // Paused: GStreamer's pulsesink corks its stream while the pipeline is
+    // PAUSED, and a second branch that never prerolls holds it there.
+    const pid_t paused =
+        players.start({"gst-launch-1.0", "-q", "audiotestsrc", "!", "pulsesink", "appsrc", "!", "fakesink"});
+    listed.push_back(paused);
     // Asked again until every player has reached the server.
     Json list;
     for (int tries = 0; tries < 20 && !std::all_of(listed.begin(), listed.end(), [&](pid_t pid) { return entryOf(list, pid); }); ++tries) {
@@ -72,14 +78,19 @@ TEST(RealPlayersListed, EachPlayerByItsHostPidProgramApplicationAndAppId) {
         const ListedRow& row = *started[i].first;
         const Json* entry = entryOf(list, listed[i]);
         ASSERT_TRUE(entry) << "row " << i << " not in " << list;
+        EXPECT_EQ((*entry)["playing"], true) << *entry;
         EXPECT_EQ((*entry)["app_pid"], row.appIsStarted ? started[i].second : listed[i]) << *entry;
         EXPECT_EQ((*entry)["exe"], row.exe) << *entry;
         EXPECT_EQ((*entry)["app_id"], row.appId) << *entry;
         EXPECT_EQ((*entry)["ignored"], row.ignored) << *entry;
         EXPECT_TRUE((*entry)["name"].is_string() && (*entry)["media"].is_string()) << *entry;
     }
+    const Json* pausedEntry = entryOf(list, paused);
+    ASSERT_TRUE(pausedEntry) << list;
+    EXPECT_EQ((*pausedEntry)["playing"], false) << *pausedEntry;
+    EXPECT_EQ((*pausedEntry)["exe"], "gst-launch-1.0") << *pausedEntry;
     EXPECT_FALSE(entryOf(list, eventSound)) << list;
-    EXPECT_EQ(list.size(), started.size() + 1) << "the child's parent plays too, nothing else: " << list;
+    EXPECT_EQ(list.size(), started.size() + 2) << "the child's parent plays too, and the paused player: " << list;
 }
 
 }  // namespace

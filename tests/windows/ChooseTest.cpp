@@ -5,7 +5,7 @@
 // and every other not; and what the list says of each process.
 //
 //   this test -> A "Choosy.exe" (440 Hz, a name and an icon) -> B (500 Hz) -> C (550 Hz, owns a window)
-//             -> D "Tuner.exe" (660 Hz, a resource as its name) -> E (770 Hz)
+//             -> D "Tuner.exe" (660 Hz, a resource as its name) -> E (770 Hz, an inactive session)
 //             -> F "Choosy.exe" (880 Hz)
 
 #include "FakeWorld.h"
@@ -31,6 +31,8 @@ protected:
                                       playerPath(L"Tuner.exe")));
         chains.push_back(startPlayers(L"880 8192", 1, playerPath(L"Choosy.exe")));
         for (const Players& chain : chains) pids.insert(pids.end(), chain.pids.begin(), chain.pids.end());
+        // It holds a session and plays nothing just now, as many idle apps do.
+        fake::findSlot(fakeRecord(), pids[E])->state = fake::inactive;
     }
     void SetUp() override {
         FakeWorld::SetUp();
@@ -56,19 +58,20 @@ TEST_F(Choose, EachArgumentListHasItsOutcome) {
         Member who, app;
         const char* exe;
         nlohmann::json name, icon;
+        bool playing;
     } listedPlayers[] = {
-        {A, A, "choosy.exe", "Tuner \"Live\"\t\x01\xEF\xBF\xBD!", "C:\\t.ico,-5"},
-        {B, B, "player.exe", nullptr, nullptr},  // nothing set: empty texts
-        {C, B, "player.exe", nullptr, nullptr},
-        {D, D, "tuner.exe", nullptr, nullptr},  // a resource reference is no name
-        {E, E, "player.exe", nullptr, nullptr},
-        {F, F, "choosy.exe", nullptr, nullptr},
+        {A, A, "choosy.exe", "Tuner \"Live\"\t\x01\xEF\xBF\xBD!", "C:\\t.ico,-5", true},
+        {B, B, "player.exe", nullptr, nullptr, true},  // nothing set: empty texts
+        {C, B, "player.exe", nullptr, nullptr, true},
+        {D, D, "tuner.exe", nullptr, nullptr, true},  // a resource reference is no name
+        {E, E, "player.exe", nullptr, nullptr, false},  // listed all the same
+        {F, F, "choosy.exe", nullptr, nullptr, true},
     };
     std::map<DWORD, nlohmann::json> list;
     for (const auto& entry : listedPlayers) {
         list[pids[entry.who]] = {{"pid", pids[entry.who]}, {"app_pid", pids[entry.app]}, {"exe", entry.exe},
                                  {"name", entry.name}, {"media", nullptr}, {"icon", entry.icon},
-                                 {"app_id", nullptr}, {"ignored", false}};
+                                 {"app_id", nullptr}, {"ignored", false}, {"playing", entry.playing}};
     }
     const std::wstring window = chains[0].windows[2];
     enum Outcome { usageLine, ready, printsList };
