@@ -42,9 +42,14 @@ void printTable(const nlohmann::json& list) {
         if (!entry.value("app_id", nlohmann::json()).is_null()) {
             name += " [" + text(entry["app_id"]) + "]";
         }
+        // An app that holds a stream and plays nothing now: a picker shows it idle.
+        std::string media = text(entry.value("media", nlohmann::json()));
+        if (!entry.value("playing", true)) {
+            media = "(idle) " + media;
+        }
         std::printf("%-8s %-8s %-20s %-24s %s\n", text(entry.value("pid", nlohmann::json())).c_str(),
                     text(entry.value("app_pid", nlohmann::json())).c_str(), program.c_str(), name.c_str(),
-                    text(entry.value("media", nlohmann::json())).c_str());
+                    media.c_str());
     }
     std::fflush(stdout);
 }
