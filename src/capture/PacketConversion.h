@@ -10,13 +10,12 @@
 
 #include "capture/SampleFifo.h"
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 
 // 2^-15 exactly: int16 * this is the sample divided by 32768 with no rounding,
 // so -32768 maps to -1.0 and 32767 to 0.999969482421875.
-inline constexpr float sampleScale = std::bit_cast<float>(std::uint32_t{0x38000000});
+inline constexpr float sampleScale = 1.0f / 32768.0f;
 static_assert(sampleScale * 32768.0f == 1.0f);
 
 // Appends 2 x `frames` samples read from `data` (interleaved signed 16-bit
