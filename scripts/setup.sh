@@ -15,8 +15,10 @@ packages=(cmake g++ make pkg-config googletest libbenchmark-dev nlohmann-json3-d
           alsa-utils libasound2-plugins)
 
 # The packages: dpkg-shlibdeps (dpkg-dev) and file compute the Debian
-# package's dependencies; lintian and unzip check what was made.
-packages+=(dpkg-dev file lintian unzip)
+# package's dependencies; lintian and unzip check what was made; debootstrap
+# makes the Debian roots that the shipped Linux program is built in and tried
+# on.
+packages+=(dpkg-dev file lintian unzip debootstrap)
 
 missing=()
 for p in "${packages[@]}"; do
