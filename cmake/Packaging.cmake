@@ -8,7 +8,9 @@
 #
 # CPack makes one package per system (scripts/package.sh runs it):
 #   Linux    vintra-app-audio_<version>_<arch>.deb: the program alone, its
-#            dependencies computed from the binary by dpkg-shlibdeps
+#            dependencies computed from the binary by dpkg-shlibdeps; the
+#            program is the one given to cpack with -D VINTRA_SHIPPED_PROGRAM
+#            (cmake/ShippedProgram.cmake), else the tree's own
 #   Windows  vintra-app-audio-<version>-windows-x64.zip: the static exe and
 #            the example parents
 
@@ -73,6 +75,9 @@ window's process tree, or everything but one process, by recording each
 playback stream alone through the PulseAudio protocol (PulseAudio, or
 PipeWire's pipewire-pulse).")
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # scripts/package.sh ships the program built in an old Debian root, which
+  # runs on every current distribution, in place of this tree's own.
+  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/ShippedProgram.cmake)
   # It works against either server; without one it answers "unsupported".
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pipewire-pulse | pulseaudio")
 endif()
