@@ -7,7 +7,15 @@
 #                   alone; the program, extracted with dpkg-deb -x into a
 #                   temporary root, is started by a parent (record-wav)
 #                   against a private PulseAudio with one pacat player, and
-#                   the player is heard at its level.
+#                   the player is heard at its level. The program needs
+#                   GLIBC_2.31 at most and no library beyond libc, libpulse0,
+#                   libglib2.0-0 and libxcb1 (no libstdc++, no X-Resource
+#                   library). Then in a Debian 11 and a Debian 13 root (made
+#                   by scripts/debian-root, minbase with libpulse0 and GLib
+#                   alone, kept in build/roots/) the package is installed
+#                   with dpkg, and the installed program, run in the root
+#                   through bubblewrap with the host server's socket bound
+#                   in, lists the host's player and hears it at its level.
 #   Windows zip     it holds the exe, the example parents, the README and the
 #                   licence; the exe, unzipped into a temporary folder (so
 #                   with no MinGW DLL near it), answers "unsupported
@@ -27,7 +35,13 @@ wine_home=$PWD/build/package-test/wine
 # Short, since the server's socket path inside it must fit a socket address.
 tmp=$(mktemp -d /tmp/vintra-package.XXXXXX)
 player=
+installed_in=()
 cleanup() {
+  local root
+  # The roots stay as debian-root made them, for the next run.
+  for root in "${installed_in[@]}"; do
+    in_root_rw "$root" dpkg --purge vintra-app-audio >/dev/null 2>&1
+  done
   [ -n "$player" ] && { kill "$player" 2>/dev/null; wait "$player" 2>/dev/null; }
   scripts/sound-server stop "$tmp/server"
   [ -d "$wine_home" ] && scripts/wine-session stop "$wine_home"
@@ -39,7 +53,7 @@ failures=0
 # check WHAT COMMAND...: one verdict line per check.
 check() {
   local what=$1; shift
-  if "$@"; then echo "ok    $what"; else echo "FAIL  $what"; failures=$((failures + 1)); fi
+  if "$@"; then echo "ok    $what"; else echo "FAIL  $what"; failures=$((failures + 1)); return 1; fi
 }
 for package in "$deb" "$zip"; do
   [ -f "$package" ] || { echo "FAIL  no $package: run scripts/package.sh"; exit 1; }
@@ -66,8 +80,10 @@ scripts/sound-server start pulseaudio "$tmp/server" >/dev/null || exit 1
 "$build/examples/tone" 440 0.25 60 >"$tmp/tone.s16"
 pacat --latency-msec=30 --format=s16le --rate=48000 --channels=2 <"$tmp/tone.s16" &
 player=$!
+# heard_at_its_level PROGRAM...: the program (a command line that runs it),
+# started by record-wav, hears the pacat player at its level.
 heard_at_its_level() {
-  "$build/examples/record-wav" 3 "$tmp/capture.wav" "$program" --all-except 0 </dev/null >"$tmp/record.txt" 2>&1
+  "$build/examples/record-wav" 3 "$tmp/capture.wav" "$@" --all-except 0 </dev/null >"$tmp/record.txt" 2>&1
   local recorded=$?
   sed 's/^/      /' "$tmp/record.txt"
   [ "$recorded" -eq 0 ] && grep -qx 'program exit code: 0' "$tmp/record.txt" || return 1
@@ -76,7 +92,68 @@ heard_at_its_level() {
   sed 's/^/      /' "$tmp/level.txt"
   return "$level"
 }
-check "the extracted program, started by record-wav, hears a pacat player at its level" heard_at_its_level
+check "the extracted program, started by record-wav, hears a pacat player at its level" heard_at_its_level "$program"
+
+# What the program needs from the system it runs on.
+glibc_needed=$(objdump -T "$program" | grep -oE 'GLIBC_[0-9]+(\.[0-9]+)*' | sort -uV | tail -n 1)
+check "the highest glibc symbol version it needs, $glibc_needed, is GLIBC_2.31 or older" \
+  test "$(printf '%s\n' "$glibc_needed" GLIBC_2.31 | sort -V | tail -n 1)" = GLIBC_2.31
+needed=$(readelf -d "$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | sort | xargs)
+only_desktop_libraries() {
+  local library
+  for library in $needed; do
+    case $library in
+      libc.so.6|libpthread.so.0|libdl.so.2|libm.so.6|ld-linux-x86-64.so.2) ;;
+      libpulse.so.0|libglib-2.0.so.0|libxcb.so.1) ;;
+      *) return 1 ;;
+    esac
+  done
+}
+check "the libraries it needs are libc's, libpulse's, GLib's and libxcb's: $needed" only_desktop_libraries
+check "it needs no C++ runtime symbol" sh -c "! objdump -T '$program' | grep -qE 'GLIBCXX_|CXXABI_'"
+
+# Older and newer systems: each root (kept in build/roots/) is used through
+# bubblewrap, so that whatever is mounted for it is gone when the command
+# ends. dpkg changes the root, and the package is purged again on the way out.
+admin_path=/usr/sbin:/usr/bin:/sbin:/bin
+in_root_rw() {
+  local root=$1; shift
+  bwrap --bind "$root" / --dev /dev --proc /proc --tmpfs /tmp --unshare-net --die-with-parent \
+    --clearenv --setenv PATH "$admin_path" "$@"
+}
+installs_in() {
+  installed_in+=("$1")
+  in_root_rw "$1" --ro-bind "$(realpath "$deb")" /tmp/package.deb dpkg -i /tmp/package.deb >"$tmp/dpkg.txt" 2>&1 ||
+    { sed 's/^/      /' "$tmp/dpkg.txt"; return 1; }
+}
+# The program installed in the root, run there as on that system, with the
+# host's server folder (socket and cookie) bound in at its own path and the
+# host's processes in view.
+installed_in_root() {
+  installed=("$(command -v bwrap)" --ro-bind "$1" / --dev /dev --proc /proc --tmpfs /tmp
+    --bind "$tmp/server" "$tmp/server" --unshare-net --die-with-parent --clearenv --setenv PATH /usr/bin:/bin
+    --setenv HOME /tmp --setenv PULSE_SERVER "$PULSE_SERVER" --setenv PULSE_COOKIE "$PULSE_COOKIE"
+    /usr/bin/vintra-app-audio)
+}
+lists_the_player() {
+  "${installed[@]}" --list </dev/null >"$tmp/list.txt" 2>"$tmp/list.err"
+  local listed=$?
+  echo "      exit code $listed: $(cat "$tmp/list.txt" "$tmp/list.err")"
+  [ "$listed" -eq 0 ] && [ ! -s "$tmp/list.err" ] || return 1
+  # One object a line: the player's own has its pid and its program.
+  tr -d '[]' <"$tmp/list.txt" | sed 's/},{/}\n{/g' | grep -E "\"pid\":$player[,}]" | grep -q '"exe":"pacat"'
+}
+for system in "bullseye 11 libglib2.0-0" "trixie 13 libglib2.0-0t64"; do
+  read -r suite release glib <<<"$system"
+  root=$PWD/build/roots/$suite-run
+  echo "== Debian $release ($suite), minbase with libpulse0 and $glib"
+  check "the root is made" scripts/debian-root "$suite" "$root" libpulse0 "$glib" || continue
+  echo "      $(in_root_rw "$root" dpkg-query -W -f='${Package} ${Version}, ' libc6 libpulse0 "$glib" | sed 's/, $//')"
+  check "the package installs with dpkg: $(dpkg-deb -f "$deb" Depends)" installs_in "$root" || continue
+  installed_in_root "$root"
+  check "the installed program lists the host's pacat player by its pid" lists_the_player
+  check "the installed program, started by record-wav, hears the player at its level" heard_at_its_level "${installed[@]}"
+done
 
 echo "== $zip"
 unzip -q "$zip" -d "$tmp/zip"
