@@ -24,7 +24,8 @@
 #
 # The parent and the tools are the linux preset's (record-wav, tone,
 # tone_check); Wine runs in a session of its own under build/package-test.
-# Everything it starts it stops again. Nothing is installed on the machine.
+# Everything it starts it stops again. Nothing is installed on the machine;
+# the package installed in a root is purged from it again, also on failure.
 set -u
 cd "$(dirname "$0")/../.."
 build=build/linux
