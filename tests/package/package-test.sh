@@ -49,6 +49,7 @@ cleanup() {
   rm -rf "$tmp"
 }
 trap cleanup EXIT
+trap "exit 1" INT TERM HUP
 
 failures=0
 # check WHAT COMMAND...: one verdict line per check.
