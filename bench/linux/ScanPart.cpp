@@ -11,7 +11,7 @@
 #include "Parts.h"
 #include "Processes.h"
 
-#include "linux/RescanWake.h"
+#include "selection/RescanWake.h"
 #include "linux/Scanner.h"
 
 #include <unistd.h>

@@ -10,7 +10,7 @@
 // the first line is out.
 
 #include "linux/PulseConnection.h"
-#include "linux/RescanWake.h"
+#include "selection/RescanWake.h"
 #include "selection/ProcessTable.h"
 
 #include <cstdint>

@@ -9,9 +9,9 @@
 // thread runs every later one, inside the scan gate. Scans never overlap.
 
 #include "linux/PulseConnection.h"
-#include "linux/RescanWake.h"
 #include "linux/SourceMap.h"
 #include "selection/ProcessTable.h"
+#include "selection/RescanWake.h"
 #include "selection/ScanGate.h"
 #include "selection/StreamRules.h"
 

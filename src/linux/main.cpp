@@ -6,11 +6,11 @@
 #include "linux/Mixer.h"
 #include "linux/ProcFiles.h"
 #include "linux/PulseConnection.h"
-#include "linux/RescanWake.h"
 #include "linux/Scanner.h"
 #include "linux/StandardInputWatch.h"
 #include "linux/StandardStreams.h"
 #include "linux/WindowOwner.h"
+#include "selection/RescanWake.h"
 #include "selection/ScanGate.h"
 
 #include <unistd.h>

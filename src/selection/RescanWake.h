@@ -1,11 +1,19 @@
 #pragma once
-// How the rescan thread learns that it should not wait out its 2000 ms: the
-// server announced a playback stream that appeared, changed or ended, a
-// record stream ended, or the connection failed.
+// How the rescan thread learns that it should not wait out its 2000 ms: some
+// other thread saw a change that a scan must follow at once. On Linux the
+// sound server announced a playback stream that appeared, changed or ended,
+// a record stream ended, or the connection failed; on Windows the audio
+// system reported a new session or a changed endpoint, or a capture client
+// died.
 //
-// Threads: wake() on the main-loop thread, from callbacks (it holds `guard`
-// only to set the flag, so it never waits for a scan); waitForWake() on the
-// rescan thread only. `guard` guards `pending`.
+// One flag, not a count: wakes that come while a scan runs leave `pending`
+// set, so the rescan thread scans once more right after it, however many
+// came. Scans never overlap, since only the rescan thread waits here.
+//
+// Threads: wake() on any thread, also from a system's callback (it holds
+// `guard` only to set the flag, so it never waits for a scan);
+// waitForWake() on the rescan thread only. `guard` guards `pending`. The
+// instance must outlive every thread that may call wake().
 
 #include <chrono>
 #include <condition_variable>
