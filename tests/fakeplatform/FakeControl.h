@@ -29,10 +29,14 @@ struct Slot {
     volatile LONG endpoints;     // bit 0: listed on the first endpoint, bit 1: on the second
     volatile LONG frequency, level;  // the tone: Hz, peak in 16-bit units (0: silent packets)
     volatile LONG captures;      // clients of this pid started (counted up only)
-    // Raising it makes every client of this pid made before answer
-    // AUDCLNT_E_DEVICE_INVALIDATED for good, as when the audio service restarts;
-    // clients made after work.
+    // Raising it makes every client of this pid made before dead for good,
+    // as when the audio service restarts; clients made after work. A dead
+    // client answers lossCode (AUDCLNT_E_DEVICE_INVALIDATED when 0) from the
+    // capture calls that lossCalls names: bit 0 GetNextPacketSize, bit 1
+    // GetBuffer, bit 2 ReleaseBuffer (all three when 0); the others go on.
     volatile LONG invalidations;
+    volatile LONG lossCode = 0, lossCalls = 0;
+    volatile LONG publishedMs = 0;  // when the player published it, in ms of the performance counter
     // What the session says of itself (GetDisplayName, GetIconPath): empty
     // unless set, as Windows reports a session whose application set none.
     wchar_t displayName[textLength]{}, iconPath[textLength]{};
@@ -49,6 +53,7 @@ struct Faults {
     volatile LONG holdGetBuffer;      // non-zero: GetBuffer waits until it is cleared
     volatile LONG manualPackets, queuedPackets;  // non-zero: packets come only as queuedPackets grows
     volatile LONG selfSession;        // non-zero: the first endpoint also lists the caller
+    volatile LONG secondEndpointOff;  // non-zero: the second endpoint is unplugged
 };
 
 struct Accounting {
@@ -61,7 +66,10 @@ struct Accounting {
     // Packets released back; of those, taken with no wait on the event since the one before.
     volatile LONG delivered, sameWakePackets;
     volatile LONG handlerLastCount;  // what the handler's Release answered the fake
-    volatile LONG invalidatedCalls;  // capture calls answered AUDCLNT_E_DEVICE_INVALIDATED
+    volatile LONG invalidatedCalls;  // capture calls answered as a dead client
+    // Listeners registered and not unregistered (sessions' and endpoints'),
+    // and the calls made to them.
+    volatile LONG registrations, notices;
     volatile LONG scans;             // EnumAudioEndpoints calls
     // When each of the first calls came, in ms of the performance counter
     // (one clock for every process): the test judges the rescan period by them.
@@ -80,6 +88,14 @@ inline Record* openRecord() {
     HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Record), name);
     void* view = mapping ? MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(Record)) : nullptr;
     return static_cast<Record*>(view);
+}
+
+// Now in ms of the performance counter, one clock for every process.
+inline LONG counterMs() {
+    LARGE_INTEGER now{}, frequency{};
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<LONG>(now.QuadPart * 1000 / frequency.QuadPart);
 }
 
 // A pid selector is 0 for nobody, -1 for every pid, else that pid.

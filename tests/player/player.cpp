@@ -1,10 +1,10 @@
 // player.exe: a stand-in for an application that plays sound.
 //
-//   player <Hz> <peak 0..32767> [window] [inside <hwnd> | outside] [-- <arguments of a child player>]
+//   player <Hz> <peak 0..32767> [window] [inside <hwnd> | outside] [second] [-- <arguments of a child player>]
 //
-// It publishes an active audio session on the first render endpoint in the
-// fake platform's record (the namespace comes from VINTRA_FAKE_NAMESPACE),
-// whose tone the fake's loopback clients deliver. With "window" it owns a
+// It publishes an active audio session on the first render endpoint (with
+// "second", on the second) in the fake platform's record (the namespace
+// comes from VINTRA_FAKE_NAMESPACE), whose tone the fake's loopback clients deliver. With "window" it owns a
 // window. With "inside <hwnd>" it owns instead a child window of the class a
 // Store app's process has (Windows.UI.Core.CoreWindow) inside window <hwnd>,
 // another process's, as a Store app sits in its frame; with "outside" it owns
@@ -40,7 +40,7 @@ int wmain(int argc, wchar_t** argv) {
     const LONG frequency = std::wcstol(argv[1], nullptr, 10), level = std::wcstol(argv[2], nullptr, 10);
     const wchar_t* displayName = L"";
     const wchar_t* iconPath = L"";
-    bool window = false, outside = false;
+    bool window = false, outside = false, second = false;
     HWND frame = nullptr;  // "inside": the other process's window
     std::wstring child;  // its command line, once "--" has come
     for (int i = 3; i < argc; ++i) {
@@ -51,11 +51,13 @@ int wmain(int argc, wchar_t** argv) {
         else if (std::wcscmp(argv[i], L"inside") == 0 && i + 1 < argc)
             frame = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(_wcstoui64(argv[++i], nullptr, 10)));
         else if (std::wcscmp(argv[i], L"outside") == 0) outside = true;
+        else if (std::wcscmp(argv[i], L"second") == 0) second = true;
         else window = window || std::wcscmp(argv[i], L"window") == 0;
     }
-    fake::Slot session{0, fake::active, S_FALSE, S_OK, 1, frequency, level, 0, 0};
+    fake::Slot session{0, fake::active, S_FALSE, S_OK, second ? 2 : 1, frequency, level, 0, 0};
     lstrcpynW(session.displayName, displayName, fake::textLength);
     lstrcpynW(session.iconPath, iconPath, fake::textLength);
+    session.publishedMs = fake::counterMs();
     fake::Slot* slot = fake::claimSlot(*record, GetCurrentProcessId(), session);
     if (!slot) return 3;
     HWND owned = window ? CreateWindowExW(0, L"STATIC", L"player", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,

@@ -8,9 +8,9 @@
 // With faults.manualPackets packets fall due only as the test queues them,
 // the event is signalled once per queueing, and GetBuffer notes whether the
 // worker waited on the event since the packet before. A client made before
-// its slot's `invalidations` was last raised has lost its device:
-// GetNextPacketSize and GetBuffer answer AUDCLNT_E_DEVICE_INVALIDATED from
-// then on, as Windows' do until the client is released.
+// its slot's `invalidations` was last raised is dead: the capture calls of
+// its slot's `lossCalls` answer its `lossCode` from then on, as Windows' do
+// until the client is released (a buffer it held is gone with it).
 //
 // Misuse counted: any call out of the program's order; Stop while a buffer
 // is taken (or being taken); a capture call on a client that is not running;
@@ -19,8 +19,8 @@
 // program closed its event (the event goes last, once nothing signals it).
 //
 // Threads: the program calls from any thread. clientLock guards every
-// client's state and the engine's list; the engine is one thread at
-// time-critical priority, as an audio engine's is.
+// client's state and the engine's list; the engine is the fake's service
+// thread (Runtime.h), at time-critical priority, as an audio engine's is.
 
 #include "Runtime.h"
 
@@ -84,13 +84,7 @@ public:
         bump(counts().running);
         bump(counts().starts);
         running.push_back(this);
-        // The engine runs from the first start on, as long as the process does.
-        static const bool engineStarted = [] {
-            HANDLE thread = CreateThread(nullptr, 0, engine, nullptr, 0, nullptr);
-            SetThreadPriority(thread, THREAD_PRIORITY_TIME_CRITICAL);
-            return CloseHandle(thread);
-        }();
-        return engineStarted ? S_OK : E_OUTOFMEMORY;
+        return startService() ? S_OK : E_OUTOFMEMORY;
     }
     HRESULT STDMETHODCALLTYPE Stop() override {
         Locked guard(clientLock);
@@ -106,7 +100,7 @@ public:
     HRESULT nextPacketSize(UINT32* frames) {
         Locked guard(clientLock);
         if (!frames || !started) return MISUSE;
-        if (deviceLost()) return answerDeviceLost();
+        if (deviceLost(0)) return answerDeviceLost();
         *frames = waiting() > 0 ? packetFrames : 0;
         return S_OK;
     }
@@ -114,7 +108,7 @@ public:
         {
             Locked guard(clientLock);
             if (!data || !frames || !flags || !started || held) return MISUSE;
-            if (deviceLost()) return answerDeviceLost();
+            if (deviceLost(1)) return answerDeviceLost();
             held = true;
         }
         if (faults().holdGetBuffer) {
@@ -141,20 +135,19 @@ public:
         Locked guard(clientLock);
         if (!held || (frames != 0 && frames != packetFrames)) return MISUSE;
         held = false;
+        if (deviceLost(2)) return answerDeviceLost();
         taken += frames ? 1 : 0;
         bump(counts().delivered, frames ? 1 : 0);
         return S_OK;
     }
 
-    // The engine: every few ms, under clientLock, signals the event of each
-    // running client whose packets have fallen due since it last did.
-    static DWORD WINAPI engine(void*) {
-        for (;; Sleep(5)) {
-            Locked guard(clientLock);
-            for (Client* client : running) {
-                if (client->due() > client->signalled) SetEvent(client->signal);
-                client->signalled = std::max(client->signalled, client->due());
-            }
+    // The engine, under clientLock: signals the event of each running
+    // client whose packets have fallen due since it last did.
+    static void signalDue() {
+        Locked guard(clientLock);
+        for (Client* client : running) {
+            if (client->due() > client->signalled) SetEvent(client->signal);
+            client->signalled = std::max(client->signalled, client->due());
         }
     }
 
@@ -184,13 +177,16 @@ private:
         const fake::Slot* slot = fake::findSlot(record(), pid);
         return slot ? slot->invalidations : 0;
     }
-    bool deviceLost() const {
+    // Whether the capture call `call` (the bit of lossCalls) answers as dead.
+    bool deviceLost(int call) {
         const fake::Slot* slot = fake::findSlot(record(), target);
-        return slot && slot->invalidations != invalidationsAtCreation;
+        if (!slot || slot->invalidations == invalidationsAtCreation) return false;
+        lossCode = slot->lossCode ? slot->lossCode : AUDCLNT_E_DEVICE_INVALIDATED;
+        return slot->lossCalls == 0 || (slot->lossCalls & (1 << call)) != 0;
     }
-    static HRESULT answerDeviceLost() {
+    HRESULT answerDeviceLost() const {
         bump(counts().invalidatedCalls);
-        return AUDCLNT_E_DEVICE_INVALIDATED;
+        return lossCode;
     }
     LONG due() const {
         return faults().manualPackets ? faults().queuedPackets - queuedAtStart
@@ -218,6 +214,7 @@ private:
 
     const DWORD target;
     const LONG invalidationsAtCreation;
+    HRESULT lossCode = AUDCLNT_E_DEVICE_INVALIDATED;
     bool initialized = false, captureAlive = false, started = false, held = false;
     HANDLE programEvent = nullptr, signal = nullptr;  // the program's handle and our duplicate
     ULONGLONG startedAt = 0;
@@ -254,5 +251,20 @@ HRESULT Client::GetService(REFIID iid, void** out) {
 }  // namespace
 
 IUnknown* newClient(DWORD target) { return static_cast<IAudioClient*>(new Client(target)); }
+
+bool startService() {
+    // From the first use on, as long as the process runs.
+    static const bool started = [] {
+        HANDLE thread = CreateThread(nullptr, 0, [](void*) -> DWORD {
+            for (;; Sleep(5)) {
+                Client::signalDue();
+                tellListeners();
+            }
+        }, nullptr, 0, nullptr);
+        SetThreadPriority(thread, THREAD_PRIORITY_TIME_CRITICAL);
+        return CloseHandle(thread);
+    }();
+    return started;
+}
 
 }  // namespace fakeplatform

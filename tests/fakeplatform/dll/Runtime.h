@@ -74,6 +74,14 @@ private:
 // (Client.cpp).
 IUnknown* newClient(DWORD target);
 
+// The fake's one service thread, as the audio service's own: started at the
+// first use (a client's Start, a listener's registration), at time-critical
+// priority, until the process ends. Every 5 ms it signals the events of the
+// clients whose packets fell due (Client.cpp) and then tells the registered
+// listeners what changed (Sessions.cpp). False when it could not be started.
+bool startService();
+void tellListeners();  // on the service thread only
+
 // Methods the program never calls: each counts as misuse.
 #define UNUSED(method, ...) \
     HRESULT STDMETHODCALLTYPE method(__VA_ARGS__) override { return MISUSE; }
