@@ -10,15 +10,21 @@ constexpr DWORD captureWaitMilliseconds = 100;
 
 }  // namespace
 
+bool clientDied(HRESULT result) {
+    return result == AUDCLNT_E_DEVICE_INVALIDATED || result == AUDCLNT_E_SERVICE_NOT_RUNNING ||
+           result == AUDCLNT_E_RESOURCES_INVALIDATED;
+}
+
 void CaptureSource::captureLoop() {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     // Any other failure may pass (a glitch of the engine): it is tried again
-    // after the next wait. A client whose device is gone fails for good, and
-    // polling it on would only keep the source silent.
+    // after the next wait. A dead client fails for good, and polling it on
+    // would only keep the source silent. Returns whether the client died.
     const auto noteFailure = [this](HRESULT result) {
-        if (result == AUDCLNT_E_DEVICE_INVALIDATED) {
+        if (clientDied(result)) {
             deviceLost.store(true);
         }
+        return clientDied(result);
     };
     while (running && !deviceLost) {
         // Signalled, timed out or failed: the drain below runs in every case,
@@ -45,8 +51,14 @@ void CaptureSource::captureLoop() {
                 std::lock_guard<std::mutex> guard(lock);
                 appendPacket(fifo, data, frames, (flags & AUDCLNT_BUFFERFLAGS_SILENT) != 0);
             }
-            captureClient->ReleaseBuffer(frames);
+            if (noteFailure(captureClient->ReleaseBuffer(frames))) {
+                break;
+            }
         }
+    }
+    // Its replacement opens at the scan this brings, not at the next period.
+    if (deviceLost && wakeOnEnd != nullptr) {
+        wakeOnEnd->wake();
     }
     CoUninitialize();
 }

@@ -20,11 +20,15 @@
 #include "windows/ComPtr.h"
 #include "windows/CoreAudio.h"
 #include "windows/UniqueHandle.h"
+#include "selection/RescanWake.h"
 
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <thread>
+
+// Whether a capture client's answer means that it is dead for good.
+bool clientDied(HRESULT result);
 
 class CaptureSource {
 public:
@@ -37,12 +41,15 @@ public:
     // The worker routine, run on the source's own thread while `running`:
     // waits up to 100 ms for the event, then moves every ready packet into
     // `fifo`. A failed call is tried again after the next wait, except when
-    // the client reports that its device is gone: then the loop ends.
+    // the client reports that it is dead (clientDied): then the loop ends
+    // and wakes the rescan thread through `wakeOnEnd`.
     void captureLoop();
-    // True once the capture client has reported AUDCLNT_E_DEVICE_INVALIDATED
-    // (the audio service restarted, the machine slept, the audio set-up
-    // changed): such a client never delivers again and must be released and
-    // a new one activated, which the next scan does. Any thread.
+    // True once a call of the capture client has answered that the client
+    // is dead: its device went (AUDCLNT_E_DEVICE_INVALIDATED, or on Windows
+    // 10 AUDCLNT_E_RESOURCES_INVALIDATED: the machine slept, the audio set-up
+    // changed) or the audio service stopped (AUDCLNT_E_SERVICE_NOT_RUNNING).
+    // Such a client never delivers again and must be released and a new one
+    // activated, which the scan that the end wakes does. Any thread.
     bool ended() const { return deviceLost.load(); }
     // Ends capture and releases the operating-system objects, in the order
     // worker, stream, capture client, audio client, event. Idempotent; safe on
@@ -55,6 +62,9 @@ public:
     UniqueHandle captureEvent;  // auto-reset; signalled by the audio engine
     std::atomic<bool> running{false};
     std::atomic<bool> deviceLost{false};  // set by the worker only
+    // Woken by the worker when the client dies; set before the worker starts,
+    // and outlives the source. Null: nobody is told.
+    RescanWake* wakeOnEnd = nullptr;
     std::thread worker;
     std::mutex lock;
     SampleFifo fifo;

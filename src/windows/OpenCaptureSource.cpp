@@ -2,7 +2,7 @@
 
 #include "windows/ActivateProcessLoopback.h"
 
-std::unique_ptr<CaptureSource> openCaptureSource(std::uint32_t processId) {
+std::unique_ptr<CaptureSource> openCaptureSource(std::uint32_t processId, RescanWake* wakeOnEnd) {
     // The local owner: every return without the source, and every exception,
     // destroys it, which stops it and releases whatever was obtained so far.
     auto source = std::make_unique<CaptureSource>(processId);
@@ -31,6 +31,7 @@ std::unique_ptr<CaptureSource> openCaptureSource(std::uint32_t processId) {
     }
 
     // Before the worker exists, so that its first test of `running` holds.
+    source->wakeOnEnd = wakeOnEnd;
     source->running.store(true);
     source->worker = std::thread(&CaptureSource::captureLoop, source.get());
     return source;

@@ -31,5 +31,6 @@ inline constexpr REFERENCE_TIME captureBufferDuration = 200000;
 
 // Nothing of a failed attempt remains; the caller simply tries again at its
 // next scan. Thread-creation and allocation failures leave as exceptions,
-// after the partly built source has been stopped and destroyed.
-std::unique_ptr<CaptureSource> openCaptureSource(std::uint32_t processId);
+// after the partly built source has been stopped and destroyed. The source's
+// worker wakes `wakeOnEnd`, when given, if its client dies.
+std::unique_ptr<CaptureSource> openCaptureSource(std::uint32_t processId, RescanWake* wakeOnEnd = nullptr);

@@ -11,6 +11,9 @@
 #include <cstdint>
 #include <mutex>
 
+class AudioNotifications;
+class RescanWake;
+
 struct ScanContext {
     ProcessTable* processTable;
     const bool* allExcept;
@@ -21,6 +24,10 @@ struct ScanContext {
     // The processes and programs chosen by id and name, to capture (with
     // the window's, unless all-except) or to leave out (all-except).
     const ChosenProcesses* chosen = nullptr;  // null: nothing chosen beyond the window and --self
+    // What a dead capture client wakes, and the registrations that the
+    // session walk keeps up; null: none.
+    RescanWake* wake = nullptr;
+    AudioNotifications* notifications = nullptr;
     // Set when "--window" named a Store app's frame: the window's process is
     // then looked for at every scan, and only the scans touch the record.
     StoreAppFrame* storeAppFrame = nullptr;

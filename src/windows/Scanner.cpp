@@ -1,5 +1,6 @@
 #include "windows/Scanner.h"
 
+#include "windows/AudioNotifications.h"
 #include "windows/OpenCaptureSource.h"
 #include "selection/Reconcile.h"
 #include "selection/SelectionRules.h"
@@ -24,7 +25,10 @@ void scanWith(const ScanContext& context, const DeviceEnumeratorFactory& createE
         // beside those of "--except-pid".
         std::vector<std::uint32_t> excluded = chosen.exceptPids;
         excluded.push_back(*context.selfPid);
-        ProcessIdSet sessionPids = gatherSessionProcessIds(createEnumerator);
+        // The walk registers for new sessions too, where that is due.
+        const SessionManagerHook registrations =
+            context.notifications != nullptr ? context.notifications->registrationHook() : nullptr;
+        ProcessIdSet sessionPids = gatherSessionProcessIds(createEnumerator, registrations);
         wanted = wantedByAllExceptRule(table, sessionPids,
                                        Exclusions{GetCurrentProcessId(), excluded, chosen.exceptPrograms});
     } else {
@@ -43,14 +47,15 @@ void scanWith(const ScanContext& context, const DeviceEnumeratorFactory& createE
 }
 
 void Scanner(const ScanContext& context) {
-    scanWith(context, createDeviceEnumerator, openCaptureSource);
+    scanWith(context, createDeviceEnumerator,
+             [&context](std::uint32_t processId) { return openCaptureSource(processId, context.wake); });
 }
 
-void rescanLoop(const ScanContext* context, ScanGate* gate) {
+void rescanLoop(const ScanContext* context, ScanGate* gate, RescanWake* wake) {
     // The thread never leaves the apartment: it ends only with the process.
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     for (;;) {
-        Sleep(rescanPauseMs);
+        wake->waitForWake(std::chrono::milliseconds(rescanPauseMs), std::chrono::milliseconds(wakeSettleMs));
         // Once the main flow has torn the shared state down the gate stays
         // closed, and this thread only sleeps until the process ends.
         gate->runIfOpen([context] { Scanner(*context); });

@@ -54,7 +54,8 @@ void visitIfQualifying(IAudioSessionEnumerator& sessions, int index, const LiveS
 }
 
 // Visits the qualifying sessions of one endpoint.
-void walkEndpoint(IMMDeviceCollection& endpoints, UINT index, const LiveSessionVisitor& visit) {
+void walkEndpoint(IMMDeviceCollection& endpoints, UINT index, const LiveSessionVisitor& visit,
+                  const SessionManagerHook& onManager) {
     // Released in reverse: session enumerator, session manager, device.
     ComPtr<IMMDevice> device;
     if (!obtained(endpoints.Item(index, device.put()), device)) {
@@ -65,6 +66,9 @@ void walkEndpoint(IMMDeviceCollection& endpoints, UINT index, const LiveSessionV
                                    manager.putVoid()),
                   manager)) {
         return;
+    }
+    if (onManager) {
+        onManager(*manager.get());
     }
     ComPtr<IAudioSessionEnumerator> sessions;
     if (!obtained(manager->GetSessionEnumerator(sessions.put()), sessions)) {
@@ -85,7 +89,8 @@ HRESULT createDeviceEnumerator(IMMDeviceEnumerator** enumerator) {
                             __uuidof(IMMDeviceEnumerator), reinterpret_cast<void**>(enumerator));
 }
 
-void walkLiveSessions(const DeviceEnumeratorFactory& createEnumerator, const LiveSessionVisitor& visit) {
+void walkLiveSessions(const DeviceEnumeratorFactory& createEnumerator, const LiveSessionVisitor& visit,
+                      const SessionManagerHook& onManager) {
     // Released in reverse: the endpoint collection, then the enumerator.
     ComPtr<IMMDeviceEnumerator> enumerator;
     if (!obtained(createEnumerator(enumerator.put()), enumerator)) {
@@ -100,14 +105,15 @@ void walkLiveSessions(const DeviceEnumeratorFactory& createEnumerator, const Liv
     UINT count = 0;
     endpoints->GetCount(&count);
     for (UINT index = 0; index < count; ++index) {
-        walkEndpoint(*endpoints.get(), index, visit);
+        walkEndpoint(*endpoints.get(), index, visit, onManager);
     }
 }
 
-ProcessIdSet gatherSessionProcessIds(const DeviceEnumeratorFactory& createEnumerator) {
+ProcessIdSet gatherSessionProcessIds(const DeviceEnumeratorFactory& createEnumerator,
+                                     const SessionManagerHook& onManager) {
     ProcessIdSet found;
     walkLiveSessions(createEnumerator, [&found](std::uint32_t processId, IAudioSessionControl&) {
         found.insert(processId);
-    });
+    }, onManager);
     return found;
 }

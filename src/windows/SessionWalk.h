@@ -21,6 +21,11 @@ using DeviceEnumeratorFactory = std::function<HRESULT(IMMDeviceEnumerator** enum
 // The real enumerator: CoCreateInstance of MMDeviceEnumerator, CLSCTX_ALL.
 HRESULT createDeviceEnumerator(IMMDeviceEnumerator** enumerator);
 
+// Called with each endpoint's session manager just before the walk asks it
+// for its session enumerator and counts that: the moment to register for its
+// new sessions (AudioNotifications.h). It may AddRef the manager to keep it.
+using SessionManagerHook = std::function<void(IAudioSessionManager2& manager)>;
+
 // Calls `visit` for every session that qualifies, once per session (a
 // process with several sessions is visited for each), with its process id
 // and its control, which stays the walk's: `visit` may ask it more but keeps
@@ -29,8 +34,11 @@ HRESULT createDeviceEnumerator(IMMDeviceEnumerator** enumerator);
 // contributes nothing; when no enumerator or no endpoint list can be had,
 // nothing is visited.
 using LiveSessionVisitor = std::function<void(std::uint32_t processId, IAudioSessionControl& control)>;
-void walkLiveSessions(const DeviceEnumeratorFactory& createEnumerator, const LiveSessionVisitor& visit);
+// `onManager`, when set, is told of every endpoint's session manager.
+void walkLiveSessions(const DeviceEnumeratorFactory& createEnumerator, const LiveSessionVisitor& visit,
+                      const SessionManagerHook& onManager = nullptr);
 
 // The process ids of the sessions that qualify, each once; empty when the
 // walk visits nothing.
-ProcessIdSet gatherSessionProcessIds(const DeviceEnumeratorFactory& createEnumerator);
+ProcessIdSet gatherSessionProcessIds(const DeviceEnumeratorFactory& createEnumerator,
+                                     const SessionManagerHook& onManager = nullptr);

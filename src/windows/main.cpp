@@ -1,6 +1,7 @@
 // Entry of vintra-app-audio: start-up on the main thread, then the mixer.
 
 #include "app/CommandLine.h"
+#include "windows/AudioNotifications.h"
 #include "windows/Mixer.h"
 #include "windows/PlayingListOutput.h"
 #include "windows/StandardInputWatch.h"
@@ -8,6 +9,7 @@
 #include "windows/ActivateProcessLoopback.h"
 #include "windows/StandardStreams.h"
 #include "windows/ScanContext.h"
+#include "selection/RescanWake.h"
 #include "selection/ScanGate.h"
 #include "windows/Scanner.h"
 
@@ -20,9 +22,13 @@ namespace {
 
 // Everything the main thread, the rescan thread and the sources share. It is
 // allocated once and never freed: the rescan thread is never stopped and may
-// still wake while the process ends, so the state (its gate above all) must
-// stay in place until the process is gone. The teardown empties it instead.
+// still wake while the process ends, and Core Audio may still be calling the
+// listener while it is being unregistered, so the state (its gate and wake
+// above all) must stay in place until the process is gone. The teardown
+// empties it instead.
 struct SharedState {
+    RescanWake wake;
+    AudioNotifications notifications{wake};
     SelectionValues selection;
     ProcessTable processTable;
     std::mutex sourceMapLock;  // guards sources
@@ -30,13 +36,16 @@ struct SharedState {
     StoreAppFrame storeAppFrame;  // the scans' alone, once made
     ScanGate scanGate;
     ScanContext context{&processTable, &selection.allExcept, &selection.selfPid,
-                        &selection.targetPid, &sourceMapLock, &sources, &selection.chosen};
+                        &selection.targetPid, &sourceMapLock, &sources, &selection.chosen,
+                        &wake, &notifications};
 };
 
-// The output broke: stop every source and empty the tables. Closing the gate
-// first waits out a scan in progress and keeps any later one from starting.
+// The output broke: unregister from Core Audio, stop every source and empty
+// the tables. Closing the gate first waits out a scan in progress and keeps
+// any later one from starting, so no walk registers anything afterwards.
 void tearDown(SharedState& state) {
     state.scanGate.close();
+    state.notifications.stop();
     state.sources.clear();
     state.processTable.names.clear();
     state.processTable.parents.clear();
@@ -97,11 +106,18 @@ int wmain(int argc, wchar_t** argv) {
         state->storeAppFrame = frame;
         state->context.storeAppFrame = &state->storeAppFrame;
     }
+    // Only the sessions decide what all-except mode captures; the window's
+    // target is wanted whatever plays.
+    if (selection.allExcept) {
+        state->notifications.watchEndpoints(createDeviceEnumerator);
+    } else {
+        state->context.notifications = nullptr;
+    }
 
     Scanner(state->context);
     startStandardInputWatch();
     writeStandardError("ready\n");
-    std::thread(rescanLoop, &state->context, &state->scanGate).detach();
+    std::thread(rescanLoop, &state->context, &state->scanGate, &state->wake).detach();
 
     Mixer(state->sourceMapLock, state->sources);
     tearDown(*state);

@@ -1,14 +1,16 @@
 // A playing app's sound as the parent hears it from the shipped exe: a
 // player whose activation hangs holds up no one else's sound, and a player
-// whose capture client lost its device is heard again with a new one.
+// whose capture client dies, in any of the ways Windows reports, is heard
+// again with a new one at once, or, while the audio service is down, once
+// it is back.
 
 #include "FakeWorld.h"
+#include "StreamRecorder.h"
+
+#include <audioclient.h>
 
 #include <algorithm>
-#include <atomic>
-#include <mutex>
 #include <optional>
-#include <thread>
 
 namespace {
 
@@ -16,51 +18,6 @@ constexpr std::size_t blockSamples = 960;
 constexpr std::size_t blockFrames = 480;
 
 class Continuity : public FakeWorld {};
-
-// Reads the program's stream on a thread of its own, as a parent that never
-// stops reading does: nothing the test does meanwhile (starting a player
-// takes a while under Wine) may stall the program's writes, which would cost
-// audio beyond what a source keeps.
-class StreamRecorder {
-public:
-    explicit StreamRecorder(ChildProcess& program) : reader([this, &program] { record(program); }) {}
-    ~StreamRecorder() { stop(); }
-
-    std::size_t blocks() {
-        std::lock_guard<std::mutex> held(lock);
-        return samples.size() / blockSamples;
-    }
-    // The samples of block `first` and every later one received so far.
-    std::vector<float> since(std::size_t first) {
-        std::lock_guard<std::mutex> held(lock);
-        return {samples.begin() + static_cast<std::ptrdiff_t>(std::min(first * blockSamples, samples.size())),
-                samples.end()};
-    }
-    // Stops reading; false when the stream had stopped coming before.
-    bool stop() {
-        stopping = true;
-        if (reader.joinable()) reader.join();
-        return !broken;
-    }
-
-private:
-    void record(ChildProcess& program) {
-        std::vector<float> block(blockSamples);
-        while (!stopping) {
-            if (!program.read(block.data(), block.size() * sizeof(float), 20000)) {
-                broken = true;
-                return;
-            }
-            std::lock_guard<std::mutex> held(lock);
-            samples.insert(samples.end(), block.begin(), block.end());
-        }
-    }
-
-    std::mutex lock;  // guards samples
-    std::vector<float> samples;
-    std::atomic<bool> stopping{false}, broken{false};
-    std::thread reader;  // last: it uses the rest
-};
 
 bool soundIn(const std::vector<float>& samples) {
     return std::any_of(samples.begin(), samples.end(), [](float value) { return value != 0.0f; });
@@ -134,44 +91,77 @@ TEST_F(Continuity, APlayerPlaysOnWhileAnotherPlayersActivationHangs) {
     EXPECT_EQ(program->waitExit(10000), 0);
 }
 
-TEST_F(Continuity, AClientThatLostItsDeviceIsReplacedAtTheNextScan) {
+TEST_F(Continuity, ADeadClientIsReplacedAtOnceHoweverItDies) {
     auto player = startPlayers(L"440 8192", 1);
-    auto program = startProgram(L"--all-except 0");
-    ASSERT_TRUE(program->waitReady(30000)) << program->error();
-    StreamRecorder stream(*program);
-    ASSERT_TRUE(eventually([&] { return stream.blocks() > 0 && soundIn(stream.since(stream.blocks() - 1)); }))
-        << "the player was never heard";
-
-    // Lost shortly after a scan has begun, so that the silence lasts most of
-    // a rescan period and cannot pass unheard.
-    const LONG scans = counts().scans;
-    ASSERT_TRUE(eventually([&] { return counts().scans > scans; })) << "scans stopped";
-    Sleep(200);
-    const std::size_t from = stream.blocks();
-    const LONG scansAtLoss = counts().scans;
-    InterlockedIncrement(&fake::findSlot(fakeRecord(), player.pids[0])->invalidations);
-    EXPECT_TRUE(eventually([&] { return captures(player.pids[0]) == 2; })) << "no new client for the player";
-    // The scan under way at the loss, or the next one; the one after begins
-    // 2 s later, long after this has been read.
-    EXPECT_LE(counts().scans, scansAtLoss + 1) << "the new client came at a later scan than the next";
-    std::optional<std::size_t> back;
-    EXPECT_TRUE(eventually([&] { return (back = soundAfterSilence(stream.since(from))).has_value(); }))
-        << "the player was not heard again";
-    ASSERT_TRUE(stream.stop()) << "the stream stopped";
-    // In the stream: one rescan period, and the scan's own work on a busy
-    // machine.
-    EXPECT_LE(back.value_or(0) * 10, 4000u) << "ms from the lost device to the tone";
-    RecordProperty("reopenMs", static_cast<int>(back.value_or(0) * 10));
-
-    EXPECT_EQ(captures(player.pids[0]), 2) << "clients started for the player";
-    EXPECT_EQ(counts().invalidatedCalls, 1) << "the lost client was polled on";
-    EXPECT_EQ(counts().clients, 1) << "the lost client was not released";
-    EXPECT_EQ(counts().running, 1);
-    program->closeOutput();
-    EXPECT_EQ(program->waitExit(30000), 0);
-    EXPECT_EQ(counts().clients, 0) << "clients not released";
-    EXPECT_EQ(counts().running, 0) << "clients not stopped";
-    EXPECT_EQ(counts().misuses, 0) << "misuse at line " << counts().lastMisuse << " of the fake";
+    fake::Slot& slot = *fake::findSlot(fakeRecord(), player.pids[0]);
+    const struct {
+        HRESULT code;
+        const char* name;
+        bool serviceDown;  // activations fail for a while after the loss
+    } codes[] = {
+        {AUDCLNT_E_DEVICE_INVALIDATED, "device invalidated", false},
+        {AUDCLNT_E_RESOURCES_INVALIDATED, "resources invalidated", false},
+        {AUDCLNT_E_SERVICE_NOT_RUNNING, "service not running", false},
+        {AUDCLNT_E_SERVICE_NOT_RUNNING, "service not running, then down for 2.5 s", true},
+    };
+    // Which calls of a dead client answer so: every one, then only the
+    // later ones of a packet, as when the client dies between two calls.
+    const struct {
+        LONG calls;
+        const char* name;
+    } deaths[] = {{0, "every call"}, {2 | 4, "from GetBuffer on"}, {4, "ReleaseBuffer alone"}};
+    for (const auto& code : codes) {
+        SCOPED_TRACE(code.name);
+        SetUp();
+        auto program = startProgram(L"--all-except 0");
+        ASSERT_TRUE(program->waitReady(30000)) << program->error();
+        StreamRecorder stream(*program);
+        ASSERT_TRUE(eventually([&] { return stream.blocks() > 0 && soundIn(stream.since(stream.blocks() - 1)); }))
+            << "the player was never heard";
+        LONG lost = 0;
+        for (const auto& death : deaths) {
+            if (code.serviceDown && lost > 0) break;
+            SCOPED_TRACE(death.name);
+            slot.lossCode = code.code;
+            slot.lossCalls = death.calls;
+            // Just after a scan, so that the next periodic one is far off.
+            justAfterAScan();
+            const std::size_t from = stream.blocks();
+            const LONG clients = captures(player.pids[0]);
+            if (code.serviceDown) {
+                faults().activationPid = static_cast<LONG>(player.pids[0]);
+                faults().activationFault = fake::failResult;
+                faults().activationCode = code.code;
+            }
+            InterlockedIncrement(&slot.invalidations);
+            ++lost;
+            std::size_t upAt = from;  // when activations work again
+            if (code.serviceDown) {
+                Sleep(2500);
+                EXPECT_EQ(captures(player.pids[0]), clients) << "a client started while the service was down";
+                upAt = stream.blocks();
+                faults().activationPid = 0;
+            }
+            EXPECT_TRUE(eventually([&] { return captures(player.pids[0]) == clients + 1; }))
+                << "no new client for the player";
+            std::optional<std::size_t> back;
+            EXPECT_TRUE(eventually([&] { return (back = soundAfterSilence(stream.since(from))).has_value(); }))
+                << "the player was not heard again";
+            const std::size_t backMs = (from + back.value_or(0) - upAt) * 10;
+            // At once, or with the service down, at the next periodic scan
+            // after it is back.
+            EXPECT_LE(backMs, code.serviceDown ? 2000u + 700u : 700u) << "ms from the loss (or the service) to the tone";
+            RecordProperty(std::string(code.name) + ", " + death.name + ": ms", static_cast<int>(backMs));
+            EXPECT_EQ(counts().invalidatedCalls, lost) << "the dead client was polled on";
+            EXPECT_EQ(counts().clients, 1) << "the dead client was not released";
+        }
+        ASSERT_TRUE(stream.stop()) << "the stream stopped";
+        program->closeOutput();
+        EXPECT_EQ(program->waitExit(30000), 0);
+        EXPECT_EQ(counts().clients, 0) << "clients not released";
+        EXPECT_EQ(counts().running, 0) << "clients not stopped";
+        EXPECT_EQ(counts().misuses, 0) << "misuse at line " << counts().lastMisuse << " of the fake";
+    }
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // How the shipped exe starts and ends, as its parent sees it: the usage line,
 // the probe's "unsupported" line, "ready" only once the first scan is done, a
 // rescan every 2 s, the end when the parent closes the read end of standard
-// output, with every client the fake handed out stopped and released, and the
-// end when the parent closes standard input after it has stopped reading.
+// output, with every client the fake handed out stopped and released and
+// every listener unregistered, and the end when the parent closes standard
+// input after it has stopped reading.
 
 #include "FakeWorld.h"
 
@@ -54,22 +55,24 @@ TEST_F(Ends, ReadyOnlyOnceTheFirstScanIsDone) {
 }
 
 TEST_F(Ends, RescansEveryTwoSecondsAndOpensWhatCameSince) {
-    const ULONGLONG started = GetTickCount64();
     auto program = startProgram(L"--all-except 0");
     ASSERT_TRUE(program->waitReady(30000)) << program->error();
     auto player = startPlayers(L"440 8192", 1);
     EXPECT_TRUE(eventually([&] { return captures(player.pids[0]) == 1; })) << "no later scan opened the new player";
+    // Timed from the scan after the one the new session woke (or a later
+    // one): from then on nothing changes, and only the period brings scans.
     // Five periods: a scan that a busy machine delays lengthens one of them,
     // which cannot move their median, while a longer pause moves them all.
+    const LONG first = counts().scans + 1;
     constexpr LONG timedScans = 6;
-    ASSERT_TRUE(eventually([] { return counts().scans >= timedScans; }, 40000)) << "scans stopped";
+    ASSERT_TRUE(eventually([&] { return counts().scans >= first + timedScans - 1; }, 40000)) << "scans stopped";
+    const auto at = [](LONG scan) { return static_cast<ULONG>(counts().scanTimes[scan - 1]); };
     // Read before the time, so no scan can slip in between.
-    const LONG rescans = counts().scans - 1;
-    EXPECT_LE(rescans, (GetTickCount64() - started) / 2000.0) << "scans less than 2 s apart";
+    const LONG rescans = counts().scans - first;
+    EXPECT_LE(rescans, (static_cast<ULONG>(fake::counterMs()) - at(first)) / 2000.0) << "scans less than 2 s apart";
     std::vector<ULONG> periods;
     std::string seen;
-    for (LONG scan = 1; scan < timedScans; ++scan) {
-        const auto at = [](LONG index) { return static_cast<ULONG>(counts().scanTimes[index]); };
+    for (LONG scan = first + 1; scan < first + timedScans; ++scan) {
         periods.push_back(at(scan) - at(scan - 1));
         seen += ' ' + std::to_string(periods.back());
     }
@@ -100,6 +103,8 @@ TEST_F(Ends, ClosedOutputEndsWithCodeZeroAndEverythingReleased) {
         EXPECT_EQ(program->error(), "ready\n");
         EXPECT_EQ(counts().running, 0) << "clients not stopped";
         EXPECT_EQ(counts().clients, 0) << "clients not released";
+        EXPECT_EQ(counts().registrations, 0) << "listeners left registered";
+        EXPECT_EQ(counts().objects, 0) << "session managers or enumerators not released";
         EXPECT_EQ(counts().misuses, 0) << "misuse at line " << counts().lastMisuse << " of the fake";
     }
 }

@@ -29,6 +29,12 @@ bool eventually(const std::function<bool()>& done, DWORD boundMs) {
     return true;
 }
 
+void justAfterAScan() {
+    const LONG scans = fakeRecord().counts.scans;
+    EXPECT_TRUE(eventually([scans] { return fakeRecord().counts.scans > scans; })) << "scans stopped";
+    Sleep(200);
+}
+
 std::unique_ptr<ChildProcess> startProgram(const std::wstring& arguments) {
     fakeRecord();
     return std::make_unique<ChildProcess>(L"\"" + windowsPath(VINTRA_EXE) + L"\" " + arguments);

@@ -28,6 +28,10 @@ protected:
 // Polls until `done` holds; false at the bound.
 bool eventually(const std::function<bool()>& done, DWORD boundMs = 20000);
 
+// Returns a moment after a new scan has begun (the program's, seen by the
+// fake), so that the next periodic one is nearly 2 s away.
+void justAfterAScan();
+
 // The shipped exe with these arguments.
 std::unique_ptr<ChildProcess> startProgram(const std::wstring& arguments);
 
