@@ -31,12 +31,20 @@ void MeasuredProgram::startReading() {
         constexpr std::size_t blockBytes = 3840;
         std::vector<char> buffer(65536);
         std::size_t partial = 0;
+        bool sound = false;  // in the block being read
         DWORD got = 0;
         const DWORD size = static_cast<DWORD>(buffer.size());
         while (!stopReading && ReadFile(child.output(), buffer.data(), size, &got, nullptr) && got > 0) {
             const Ticks at = now();
             std::lock_guard<std::mutex> guard(mutex);
-            for (partial += got; partial >= blockBytes; partial -= blockBytes) stamps.push_back(at);
+            for (DWORD i = 0; i < got; ++i) {
+                sound = sound || buffer[i] != 0;
+                if (++partial < blockBytes) continue;
+                stamps.push_back(at);
+                sounding.push_back(sound);
+                partial = 0;
+                sound = false;
+            }
         }
         child.closeOutput();
     });
@@ -52,6 +60,11 @@ bool MeasuredProgram::waitForBlocks(std::size_t count, DWORD boundMs) const {
         if (GetTickCount64() > deadline) return false;
     }
     return true;
+}
+
+std::vector<bool> MeasuredProgram::soundingBlocks() const {
+    std::lock_guard<std::mutex> guard(mutex);
+    return sounding;
 }
 
 std::vector<Ticks> MeasuredProgram::arrivals() const {

@@ -2,11 +2,12 @@
 // A measured program seen from its parent: started with three pipes (the
 // tests' ChildProcess), its "ready\n" awaited, and its stream read on a
 // thread of its own that stamps each whole 3840-byte block with the
-// performance counter when the read that completed it returned.
+// performance counter when the read that completed it returned, and notes
+// whether it held any sound (a sample that is not +0).
 //
 // Threads: the measuring program's main thread calls every method; once
 // reading, the reader thread owns the read end of standard output and closes
-// it. `mutex` guards the arrival stamps.
+// it. `mutex` guards the arrival stamps and the sound marks.
 
 #include "ChildProcess.h"
 #include "Clock.h"
@@ -41,6 +42,8 @@ public:
     std::size_t blockCount() const;
     bool waitForBlocks(std::size_t count, DWORD boundMs) const;
     std::vector<Ticks> arrivals() const;
+    // Whether block k held sound, for every block with a stamp.
+    std::vector<bool> soundingBlocks() const;
 
     void closeInput() { child.closeInput(); }
     long waitForExit(DWORD boundMs) { return child.waitExit(boundMs); }
@@ -55,6 +58,7 @@ private:
     std::atomic<bool> stopReading{false};
     mutable std::mutex mutex;
     std::vector<Ticks> stamps;
+    std::vector<bool> sounding;
 };
 
 }  // namespace measure

@@ -6,12 +6,14 @@
 //   wine-figures cost <seconds> <sources>...
 //   wine-figures startup <runs>
 //   wine-figures endurance <seconds>
+//   wine-figures first-sound <runs> [exe]
 //
 // It prints figures and never judges them: the exit code says only whether
 // the run could be made.
 
 #include "CostRun.h"
 #include "EnduranceRun.h"
+#include "FirstSoundRun.h"
 #include "StreamRun.h"
 
 #include <cwchar>
@@ -34,9 +36,11 @@ int wmain(int argc, wchar_t** argv) {
         made = measure::startupRun(static_cast<int>(number));
     } else if (part == L"endurance" && number > 0) {
         made = measure::enduranceRun(number);
+    } else if (part == L"first-sound" && number > 0) {
+        made = measure::firstSoundRun(static_cast<int>(number), argc >= 4 ? argv[3] : L"");
     } else {
         std::fputs("usage: wine-figures stream <seconds> [churn] | cost <seconds> <sources>... | startup <runs> | "
-                   "endurance <seconds>\n",
+                   "endurance <seconds> | first-sound <runs> [exe]\n",
                    stderr);
         return 2;
     }

@@ -4,11 +4,12 @@
 // joining the workers of the sources it closes and starting new ones outside
 // the source-map lock, changing the map under it), and the mixer gathers
 // blocks under both all the while. Then the gate that keeps the final
-// teardown apart from scans.
+// teardown apart from scans, and the wake that brings a scan early.
 
 #include "app/MixBlock.h"
 #include "capture/PacketConversion.h"
 #include "selection/Reconcile.h"
+#include "selection/RescanWake.h"
 #include "selection/ScanGate.h"
 
 #include <gtest/gtest.h>
@@ -102,4 +103,23 @@ TEST(ScanGate, CloseWaitsOutTheRunningScanAndNoneStartsAfter) {
     EXPECT_EQ(stage, 2) << "close() returned while a scan was running";
     rescan.join();
     EXPECT_FALSE(gate.runIfOpen([] { ADD_FAILURE() << "a scan ran after close()"; }));
+}
+
+TEST(RescanWake, ManyWakesDuringAScanBringOneScanAfterIt) {
+    RescanWake wake;
+    // Woken from several threads while the rescan thread is busy scanning.
+    std::thread wakers[4];
+    for (std::thread& waker : wakers) {
+        waker = std::thread([&wake] {
+            for (int i = 0; i < 50; ++i) wake.wake();
+        });
+    }
+    for (std::thread& waker : wakers) waker.join();
+    const auto first = std::chrono::steady_clock::now();
+    wake.waitForWake(60s, 0ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - first, 30s) << "the wakes were lost";
+    // One scan for them all: the next wait runs its whole pause.
+    const auto second = std::chrono::steady_clock::now();
+    wake.waitForWake(300ms, 0ms);
+    EXPECT_GE(std::chrono::steady_clock::now() - second, 300ms) << "a second scan for the same wakes";
 }

@@ -147,10 +147,10 @@ TEST_F(Continuity, ADeadClientIsReplacedAtOnceHoweverItDies) {
             std::optional<std::size_t> back;
             EXPECT_TRUE(eventually([&] { return (back = soundAfterSilence(stream.since(from))).has_value(); }))
                 << "the player was not heard again";
-            const std::size_t backMs = (from + back.value_or(0) - upAt) * 10;
+            const long backMs = (static_cast<long>(from + back.value_or(0)) - static_cast<long>(upAt)) * 10;
             // At once, or with the service down, at the next periodic scan
             // after it is back.
-            EXPECT_LE(backMs, code.serviceDown ? 2000u + 700u : 700u) << "ms from the loss (or the service) to the tone";
+            EXPECT_LE(backMs, code.serviceDown ? 2000 + 700 : 700) << "ms from the loss (or the service) to the tone";
             RecordProperty(std::string(code.name) + ", " + death.name + ": ms", static_cast<int>(backMs));
             EXPECT_EQ(counts().invalidatedCalls, lost) << "the dead client was polled on";
             EXPECT_EQ(counts().clients, 1) << "the dead client was not released";
