@@ -71,9 +71,9 @@ if [ "$mode" = endurance ]; then
 fi
 
 if [ "$mode" = quick ]; then
-  stream_seconds=15; cost_seconds=5; startups=3; min_time=0.1; clicks=20; first_runs=1; scans=10; drift_seconds=600
+  stream_seconds=15; cost_seconds=5; startups=3; new_apps=5; min_time=0.1; clicks=20; first_runs=1; scans=10; drift_seconds=600
 else
-  stream_seconds=60; cost_seconds=15; startups=10; min_time=0.5; clicks=100; first_runs=3; scans=50; drift_seconds=3600
+  stream_seconds=60; cost_seconds=15; startups=10; new_apps=20; min_time=0.5; clicks=100; first_runs=3; scans=50; drift_seconds=3600
 fi
 
 figures=$(mktemp)
@@ -119,6 +119,7 @@ run_part stream "$stream_seconds"
 run_part stream "$stream_seconds" churn
 run_part cost "$cost_seconds" 0 1 8 32
 run_part startup "$startups"
+run_part first-sound "$new_apps"
 scripts/wine-session stop "$wine_home"
 fi
 
