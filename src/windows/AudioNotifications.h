@@ -5,7 +5,8 @@
 // a device enumerator of its own, and for new sessions with the session
 // manager of every active render endpoint.
 //
-// Session registrations are made inside the scan's session walk, on each
+// Session registrations are made inside a scan's session walk (in target
+// mode, which walks no sessions, a walk made for them alone), on each
 // manager the walk activates, just before the walk asks that manager for its
 // session enumerator and counts it: Core Audio delivers new sessions only
 // once GetCount has been called on the manager's enumerator (it drops them

@@ -19,19 +19,25 @@ void scanWith(const ScanContext& context, const DeviceEnumeratorFactory& createE
     // A context made without choices (the six fields alone) chooses nothing more.
     static const ChosenProcesses nothingChosen;
     const ChosenProcesses& chosen = context.chosen != nullptr ? *context.chosen : nothingChosen;
+    // The walk registers for new sessions too, where that is due.
+    const SessionManagerHook registrations =
+        context.notifications != nullptr ? context.notifications->registrationHook() : nullptr;
     ProcessIdSet wanted;
     if (*context.allExcept) {
         // The process that "--all-except" (or "--self") names is left out
         // beside those of "--except-pid".
         std::vector<std::uint32_t> excluded = chosen.exceptPids;
         excluded.push_back(*context.selfPid);
-        // The walk registers for new sessions too, where that is due.
-        const SessionManagerHook registrations =
-            context.notifications != nullptr ? context.notifications->registrationHook() : nullptr;
         ProcessIdSet sessionPids = gatherSessionProcessIds(createEnumerator, registrations);
         wanted = wantedByAllExceptRule(table, sessionPids,
                                        Exclusions{GetCurrentProcessId(), excluded, chosen.exceptPrograms});
     } else {
+        // Sessions choose nothing here, but a new one may be a chosen
+        // program's that starts again: the registrations are kept up by a
+        // walk of its own, made only when they are due.
+        if (registrations) {
+            walkLiveSessions(createEnumerator, [](std::uint32_t, IAudioSessionControl&) {}, registrations);
+        }
         // Programs are looked for in this scan's table, so a program that
         // starts again later is found again; so is a Store app restored into
         // its frame. The --self guard applies to whatever is found.

@@ -106,13 +106,7 @@ int wmain(int argc, wchar_t** argv) {
         state->storeAppFrame = frame;
         state->context.storeAppFrame = &state->storeAppFrame;
     }
-    // Only the sessions decide what all-except mode captures; the window's
-    // target is wanted whatever plays.
-    if (selection.allExcept) {
-        state->notifications.watchEndpoints(createDeviceEnumerator);
-    } else {
-        state->context.notifications = nullptr;
-    }
+    state->notifications.watchEndpoints(createDeviceEnumerator);
 
     Scanner(state->context);
     startStandardInputWatch();
