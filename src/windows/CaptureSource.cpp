@@ -21,10 +21,11 @@ void CaptureSource::captureLoop() {
     // after the next wait. A dead client fails for good, and polling it on
     // would only keep the source silent. Returns whether the client died.
     const auto noteFailure = [this](HRESULT result) {
-        if (clientDied(result)) {
+        const bool died = clientDied(result);
+        if (died) {
             deviceLost.store(true);
         }
-        return clientDied(result);
+        return died;
     };
     while (running && !deviceLost) {
         // Signalled, timed out or failed: the drain below runs in every case,

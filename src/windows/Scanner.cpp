@@ -63,7 +63,7 @@ void rescanLoop(const ScanContext* context, ScanGate* gate, RescanWake* wake) {
     for (;;) {
         wake->waitForWake(std::chrono::milliseconds(rescanPauseMs), std::chrono::milliseconds(wakeSettleMs));
         // Once the main flow has torn the shared state down the gate stays
-        // closed, and this thread only sleeps until the process ends.
+        // closed, and this thread only waits until the process ends.
         gate->runIfOpen([context] { Scanner(*context); });
     }
 }
