@@ -6,6 +6,7 @@
 #include "app/MixerLoop.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <memory>
 
@@ -22,13 +23,14 @@ constexpr double samplesPerMs = 96.0;
 constexpr std::int64_t firstPacketStart = 37'000;
 
 // The mixer's output: reads each block as the parent would get it and keeps
-// the figures. Positions 0 .. n-1 of a block hold the source's samples and
-// the rest is silence (the source is the only one), so n is how many the
-// source gave.
+// the figures. The source is the only one and never sends a 0, so the
+// block's positions after its last non-zero value are what the source did
+// not give.
 class MeasuringOutput {
 public:
-    MeasuringOutput(DriftingSource& source, const SimulatedCounter& clock, std::int64_t blocks, DriftFigures& figures)
-        : source(source), clock(clock), blocks(blocks), figures(figures) {}
+    MeasuringOutput(DriftingSource& source, const SimulatedCounter& clock, bool rateMatch, std::int64_t blocks,
+                    DriftFigures& figures)
+        : source(source), clock(clock), rateMatch(rateMatch), blocks(blocks), figures(figures) {}
 
     bool write(const MixBuffer& block) {
         const std::int64_t k = figures.blocks++;
@@ -36,22 +38,36 @@ public:
         figures.latestBlockMs = std::max(figures.latestBlockMs, double(clock.now() - due) * 1e3 / double(clock.frequency()));
         figures.lastBlockSeconds = double(clock.now()) / double(clock.frequency());
 
-        std::size_t given = 0;
-        while (given < block.size() && block[given] != 0.0f) {
-            followStream(block[given++]);
+        std::size_t given = block.size();
+        while (given > 0 && block[given - 1] == 0.0f) {
+            --given;
         }
-        std::size_t left;
+        for (std::size_t i = 0; i < given; i += rateMatch ? 2 : 1) {
+            rateMatch ? followResampled(block[i]) : followStream(block[i]);
+        }
+        double left;
         {
             std::lock_guard<std::mutex> held(source.lock);
-            left = source.fifo.size();
+            left = heldAhead(source.fifo);
+            figures.cushionMs = double(source.fifo.reader.cushion.samples()) / samplesPerMs;
+            figures.targetMs = rateMatch ? rateMatchTarget(source.fifo.reader.cushion) / samplesPerMs : -1.0;
+            figures.learntPpm = source.fifo.reader.steering.learntOffset() * 1e6;
+            if (rateMatch && k >= blocksPerMinute) {
+                const double offset = (source.fifo.reader.steering.lastStep() - 1.0) * 1e6 - figures.ppm;
+                figures.stepLowPpm = k == blocksPerMinute ? offset : std::min(figures.stepLowPpm, offset);
+                figures.stepHighPpm = k == blocksPerMinute ? offset : std::max(figures.stepHighPpm, offset);
+            }
         }
-        if (source.running() && given < samplesPerBlock) {
+        heard = heard || given > 0;
+        if (heard && given < samplesPerBlock) {
             ++figures.gapBlocks;
             figures.gapBlocksAfterFirstMinute += k >= blocksPerMinute;
             figures.missingSamples += std::int64_t(samplesPerBlock - given);
+            lastPosition = -1;
         }
-        if (source.running()) {
-            recordFill(k, double(left + given) / samplesPerMs);
+        if (heard) {
+            // As seen before the gather: what is left and the block taken.
+            recordFill(k, (left + double(samplesPerBlock)) / samplesPerMs);
         }
         return k + 1 < blocks;
     }
@@ -70,6 +86,23 @@ private:
         lastMark = mark;
     }
 
+    // Resampled, a left sample is the marks' ramp (2 per frame) read at a
+    // fractional position, so consecutive frames differ by twice the step,
+    // 2 +- 2 % while the step stays in its bounds; a frame dropped or
+    // repeated makes it 4 or 0. The window's ringing around the ramp's
+    // return from 32767 to 1 is left out.
+    void followResampled(float value) {
+        const double mark = double(value) * 32768.0;
+        if (mark < 100.0 || mark > 32667.0) {
+            lastPosition = -1;
+            return;
+        }
+        if (lastPosition >= 0 && std::abs(mark - lastPosition - 2.0) > 1.0) {
+            ++figures.jumpsInStream;
+        }
+        lastPosition = mark;
+    }
+
     void recordFill(std::int64_t k, double fillMs) {
         figures.maxFillMs = std::max(figures.maxFillMs, fillMs);
         for (std::size_t m = 0; m < DriftFigures::markMinutes.size(); ++m) {
@@ -85,26 +118,30 @@ private:
 
     DriftingSource& source;
     const SimulatedCounter& clock;
+    const bool rateMatch;
     const std::int64_t blocks;
     DriftFigures& figures;
     int lastMark = 0;
+    double lastPosition = -1;
+    bool heard = false;
     std::array<double, 3> markSums{};
 };
 
 }  // namespace
 
-DriftFigures runDrift(double ppm, std::int64_t seconds) {
+DriftFigures runDrift(const DriftSetup& setup) {
     DriftFigures figures;
-    figures.ppm = ppm;
+    figures.setup = setup;
+    figures.ppm = setup.ppm;
     figures.fillAtMarkMs.fill(-1.0);
 
     std::mutex sourceMapLock;
     std::map<std::uint32_t, std::unique_ptr<DriftingSource>> sources;
     auto& source = *(sources[4] = std::make_unique<DriftingSource>(
-                         SourceTiming{ppm, SimulatedCounter::countsPerSecond, firstPacketStart, sourceSeed}));
-    SimulatedCounter clock(source, mixerSeed);
-    MeasuringOutput output(source, clock, seconds * blocksPerSecond, figures);
-    runMixer(clock, output, sourceMapLock, sources);
+                         SourceTiming{setup.ppm, SimulatedCounter::countsPerSecond, firstPacketStart, sourceSeed}));
+    SimulatedCounter clock(source, mixerSeed, setup.coarseTimer);
+    MeasuringOutput output(source, clock, setup.rateMatch, setup.seconds * blocksPerSecond, figures);
+    runMixer(clock, output, sourceMapLock, sources, MixerOptions{setup.rateMatch});
 
     figures.droppedSamples = source.droppedSamples;
     figures.dropEvents = source.dropEvents;

@@ -9,6 +9,11 @@
 // was not scheduled at once). runBlockSchedule wakes at the first reading at
 // or past the due count, so these are how late a block is gathered.
 //
+// With `coarseTimer`, a sleep ends instead at the first tick of a 15.625 ms
+// timer (64 Hz, Windows' default resolution) at or after the time asked for,
+// plus the same rare scheduling delay: blocks then go out up to about 20 ms
+// late, two at a time.
+//
 // The clock interface that runBlockSchedule takes: frequency(), now(),
 // sleep(ms). Threads: the simulation's one thread.
 
@@ -21,22 +26,30 @@ class SimulatedCounter {
 public:
     static constexpr std::int64_t countsPerSecond = 10'000'000;
 
-    SimulatedCounter(DriftingSource& source, std::uint64_t seed) : source(source), random(seed) {}
+    static constexpr std::int64_t coarseTick = 156'250;
+
+    SimulatedCounter(DriftingSource& source, std::uint64_t seed, bool coarseTimer = false)
+        : source(source), random(seed), coarseTimer(coarseTimer) {}
 
     std::int64_t frequency() const { return countsPerSecond; }
     std::int64_t now() const { return time; }
 
     void sleep(std::int64_t milliseconds) {
-        double lateMs = random.uniform(0.0, 1.0);
+        double lateMs = coarseTimer ? 0.0 : random.uniform(0.0, 1.0);
         if (random.oneIn(100)) {
             lateMs += random.uniform(1.0, 5.0);
         }
-        time += milliseconds * (countsPerSecond / 1000) + static_cast<std::int64_t>(lateMs * 1e-3 * countsPerSecond);
+        time += milliseconds * (countsPerSecond / 1000);
+        if (coarseTimer) {
+            time = (time + coarseTick - 1) / coarseTick * coarseTick;
+        }
+        time += static_cast<std::int64_t>(lateMs * 1e-3 * countsPerSecond);
         source.deliverUntil(time);
     }
 
 private:
     DriftingSource& source;
     SeededRandom random;
+    bool coarseTimer;
     std::int64_t time = 0;
 };

@@ -125,6 +125,7 @@ SelectionValues parseCommandLine(int argc, const wchar_t* const* argv, const Win
     for (int i = 1; i < argc; ++i) {
         values.list = values.list || spells(argv[i], L"--list");
         values.follow = values.follow || spells(argv[i], L"--follow");
+        values.rateMatch = values.rateMatch || spells(argv[i], L"--rate-match");
     }
     return values;
 }

@@ -17,6 +17,7 @@ struct SelectionValues {
     ChosenProcesses chosen;
     bool list = false;           // "--list": print what plays, capture nothing
     bool follow = false;         // "--follow": with --list, go on printing each change
+    bool rateMatch = false;      // "--rate-match": lock every source's clock to the block clock (MixerOptions.h)
 };
 
 // Stores the id of the process that owns window `handle` into `processId`, or

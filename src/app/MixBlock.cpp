@@ -15,6 +15,43 @@ void addSamples(float* __restrict buffer, std::span<const float> samples) {
     }
 }
 
+double heldAhead(const SampleFifo& fifo) {
+    const double resampled = fifo.reader.resampler ? 2.0 * fifo.reader.resampler->framesAhead() : 0.0;
+    return double(fifo.size()) + resampled;
+}
+
+void mixSource(MixBuffer& buffer, SampleFifo& fifo, const MixerOptions& options) {
+    FifoReader& reader = fifo.reader;
+    const bool wasMixing = reader.cushion.mixing();
+    double held = heldAhead(fifo);
+    if (!reader.cushion.admits(static_cast<std::size_t>(held), samplesPerBlock)) {
+        return;
+    }
+    if (!options.rateMatch) {
+        reader.cushion.gave(drainInto(buffer, fifo), samplesPerBlock);
+        return;
+    }
+    const double target = rateMatchTarget(reader.cushion);
+    if (!wasMixing) {
+        if (!reader.resampler) {
+            reader.resampler = std::make_unique<StereoResampler>();
+        }
+        // A backlog that was never heard (a source that started while the
+        // mixer was held up) would otherwise take seconds at the step's
+        // bound to drain: start at the target instead, one packet's span
+        // above it at most.
+        const double most = target + double(samplesPerBlock / 2);
+        if (held > most) {
+            fifo.popFront(std::min(fifo.size(), static_cast<std::size_t>(held - most) & ~std::size_t{1}));
+            held = heldAhead(fifo);
+        }
+        reader.steering.restart(held);
+    }
+    const double step = reader.steering.step(held, target);
+    const std::size_t frames = reader.resampler->addInto(buffer.data(), samplesPerBlock / 2, step, fifo);
+    reader.cushion.gave(2 * frames, samplesPerBlock);
+}
+
 void clampBlock(MixBuffer& buffer) {
     static_assert(samplesPerBlock % 4 == 0);
 #ifdef VINTRA_PACKED_CLAMP

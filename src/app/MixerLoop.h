@@ -17,12 +17,13 @@
 #include <mutex>
 
 template <class Clock, class Output, class Sources>
-void runMixer(Clock& clock, Output& output, std::mutex& sourceMapLock, Sources& sources) {
+void runMixer(Clock& clock, Output& output, std::mutex& sourceMapLock, Sources& sources,
+              const MixerOptions& options = {}) {
     // One buffer for the whole run: no allocation per block.
     MixBuffer buffer;
     runBlockSchedule(clock, [&](std::int64_t) {
         buffer.fill(0.0f);
-        gatherBlock(sourceMapLock, sources, buffer);
+        gatherBlock(sourceMapLock, sources, buffer, options);
         clampBlock(buffer);
         return output.write(buffer);
     });

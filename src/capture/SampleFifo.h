@@ -11,6 +11,11 @@
 // sample it holds. The front is exposed as contiguous runs so that the mixer
 // can add whole runs at once rather than one sample per call. One emptied
 // chunk is kept for reuse, so a steady stream does not allocate per packet.
+//
+// `reader` is the mixer's state for this queue (FifoReader.h): the capture
+// side never touches it, and it is guarded by the same lock.
+
+#include "capture/FifoReader.h"
 
 #include <cstddef>
 #include <deque>
@@ -76,6 +81,8 @@ public:
             popFront(count - n);
         }
     }
+
+    FifoReader reader;
 
 private:
     struct Chunk {

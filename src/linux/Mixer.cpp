@@ -32,8 +32,8 @@ struct StandardOutputBlocks {
 
 }  // namespace
 
-void Mixer(std::mutex& sourceMapLock, SourceMap& sources) {
+void Mixer(std::mutex& sourceMapLock, SourceMap& sources, const MixerOptions& options) {
     MonotonicClock clock;
     StandardOutputBlocks output;
-    runMixer(clock, output, sourceMapLock, sources);
+    runMixer(clock, output, sourceMapLock, sources, options);
 }

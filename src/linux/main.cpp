@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
     writeStandardError("ready\n");
     std::thread(rescanLoop, &state->context, &state->scanGate, &state->wake).detach();
 
-    Mixer(state->sourceMapLock, state->sources);
+    Mixer(state->sourceMapLock, state->sources, MixerOptions{selection.rateMatch});
     tearDown(*state);
     return 0;
 }

@@ -30,8 +30,8 @@ struct StandardOutputBlocks {
 
 }  // namespace
 
-void Mixer(std::mutex& sourceMapLock, SourceMap& sources) {
+void Mixer(std::mutex& sourceMapLock, SourceMap& sources, const MixerOptions& options) {
     PerformanceCounterClock clock;
     StandardOutputBlocks output;
-    runMixer(clock, output, sourceMapLock, sources);
+    runMixer(clock, output, sourceMapLock, sources, options);
 }

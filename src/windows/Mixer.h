@@ -8,8 +8,11 @@
 
 #include "windows/SourceMap.h"
 
+#include "app/MixerOptions.h"
+
 #include <mutex>
 
 // Returns only when the output is broken (a block could not be written). The
-// caller then tears the shared state down.
-void Mixer(std::mutex& sourceMapLock, SourceMap& sources);
+// caller then tears the shared state down. `options` come from the command
+// line.
+void Mixer(std::mutex& sourceMapLock, SourceMap& sources, const MixerOptions& options);

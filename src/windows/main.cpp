@@ -113,7 +113,7 @@ int wmain(int argc, wchar_t** argv) {
     writeStandardError("ready\n");
     std::thread(rescanLoop, &state->context, &state->scanGate, &state->wake).detach();
 
-    Mixer(state->sourceMapLock, state->sources);
+    Mixer(state->sourceMapLock, state->sources, MixerOptions{selection.rateMatch});
     tearDown(*state);
     return 0;
 }
