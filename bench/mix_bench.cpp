@@ -1,6 +1,8 @@
 // One output block's gather and clamp with 1, 8 and 32 sources, each source
-// holding exactly one block of samples as it does in steady running. The
-// block budget is 10 ms; scripts/bench.sh states each time as a share of it.
+// refilled with one block of samples per block as it is in steady running
+// (after the first blocks, which build up each source's cushion), and with 8
+// sources through their rate-matching resamplers (--rate-match). The block
+// budget is 10 ms; scripts/bench.sh states each time as a share of it.
 
 #include "app/MixBlock.h"
 
@@ -39,6 +41,7 @@ void refill(SampleFifo& fifo, float level) {
 
 void gatherAndClamp(benchmark::State& state) {
     const auto count = static_cast<std::uint32_t>(state.range(0));
+    const MixerOptions options{state.range(1) != 0};
     std::mutex sourceMapLock;
     BenchSources sources;
     for (std::uint32_t pid = 1; pid <= count; ++pid) {
@@ -51,7 +54,7 @@ void gatherAndClamp(benchmark::State& state) {
         for (auto& [pid, source] : sources) refill(source->fifo, 0.2f);
         const auto begin = std::chrono::steady_clock::now();
         buffer.fill(0.0f);
-        gatherBlock(sourceMapLock, sources, buffer);
+        gatherBlock(sourceMapLock, sources, buffer, options);
         clampBlock(buffer);
         benchmark::DoNotOptimize(buffer.data());
         benchmark::ClobberMemory();
@@ -59,7 +62,15 @@ void gatherAndClamp(benchmark::State& state) {
     }
 }
 
-BENCHMARK(gatherAndClamp)->ArgName("sources")->Arg(1)->Arg(8)->Arg(32)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(gatherAndClamp)
+    ->ArgNames({"sources", "rateMatch"})
+    ->Args({1, 0})
+    ->Args({8, 0})
+    ->Args({32, 0})
+    ->Args({1, 1})
+    ->Args({8, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 
 // For comparison: the same work with each source's samples in a plain
 // std::deque<float>, taken and added one sample at a time, clamped with the

@@ -25,7 +25,7 @@ class SampleFifo;
 
 class StereoResampler {
 public:
-    static constexpr std::size_t taps = 32;
+    static constexpr std::size_t taps = 24;
     static constexpr std::size_t phases = 256;
     static constexpr std::size_t mostOutputFrames = 480;  // per call
     static constexpr double mostStep = 2.0;
