@@ -45,7 +45,7 @@ void mixSource(MixBuffer& buffer, SampleFifo& fifo, const MixerOptions& options)
             fifo.popFront(std::min(fifo.size(), static_cast<std::size_t>(held - most) & ~std::size_t{1}));
             held = heldAhead(fifo);
         }
-        reader.steering.restart(held);
+        reader.steering.restart(target);
     }
     const double step = reader.steering.step(held, target);
     const std::size_t frames = reader.resampler->addInto(buffer.data(), samplesPerBlock / 2, step, fifo);

@@ -36,17 +36,13 @@ public:
         if (playing) {
             return true;
         }
-        ++waitedBlocks;
+        if (++waitedBlocks > cushionLateReturnBlocks) {
+            cushion -= grownBy;  // a pause, not a late packet
+            grownBy = 0;
+        }
         stalledBlocks = held > 0 && held == lastHeld ? stalledBlocks + 1 : 0;
         lastHeld = held;
-        if (held >= blockSamples + cushion) {
-            if (ranShort && waitedBlocks <= cushionLateReturnBlocks) {
-                cushion = std::min(cushion + cushionStepSamples, cushionMostSamples);
-            }
-            start();
-        } else if (stalledBlocks >= cushionStalledBlocks) {
-            start();
-        }
+        playing = held >= blockSamples + cushion || stalledBlocks >= cushionStalledBlocks;
         return playing;
     }
 
@@ -55,7 +51,8 @@ public:
     void gave(std::size_t samples, std::size_t blockSamples) {
         if (samples < blockSamples) {
             playing = false;
-            ranShort = true;
+            grownBy = std::min(cushion + cushionStepSamples, cushionMostSamples) - cushion;
+            cushion += grownBy;
             waitedBlocks = 0;
             lastHeld = 0;
             stalledBlocks = 0;
@@ -66,15 +63,10 @@ public:
     bool mixing() const { return playing; }
 
 private:
-    void start() {
-        playing = true;
-        ranShort = false;
-    }
-
     std::size_t cushion = cushionStartSamples;
     bool playing = false;
-    bool ranShort = false;      // the wait follows a block the source could not fill
-    int waitedBlocks = 0;       // blocks waited since then
+    std::size_t grownBy = 0;    // what the last shortfall added, taken back if it was a pause
+    int waitedBlocks = 0;       // blocks waited since the last shortfall
     std::size_t lastHeld = 0;   // what the FIFO held at the last block while waiting
     int stalledBlocks = 0;      // blocks in a row it held that same, non-zero count
 };

@@ -1,6 +1,7 @@
 #include "capture/RateSteering.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -15,6 +16,7 @@ namespace {
 constexpr double blockSeconds = 0.01;
 constexpr double samplesPerSecond = 96000.0;  // stereo samples per second of audio
 constexpr int settlingBlocks = 1000;
+constexpr double settledBand = 0.005;  // seconds of audio: half a 10 ms packet
 
 struct Gains {
     double smoothing;     // of the fill, per block
@@ -36,8 +38,14 @@ double RateSteering::step(double heldSamples, double targetSamples) {
     smoothed += gains.smoothing * (heldSamples - smoothed);
     const double error = (smoothed - targetSamples) / samplesPerSecond;  // seconds of audio
     const double unclamped = gains.proportional * error + integral;
-    // Integrate only while that does not push the step further past a bound.
-    if ((unclamped < mostOffset || error < 0) && (unclamped > -mostOffset || error > 0)) {
+    // Once settled, the integral rests while the fill is within half a
+    // packet of the target: the fill is seen only to a packet, and an
+    // integral fed that rounding would swing the step by hundreds of ppm to
+    // and fro for ever. Within it the proportional term holds the fill
+    // where the remaining offset (at most 1000 ppm) balances it. Nor does
+    // it grow while that pushes the step further past a bound.
+    const bool settled = share == 1.0 && std::abs(error) < settledBand;
+    if (!settled && (unclamped < mostOffset || error < 0) && (unclamped > -mostOffset || error > 0)) {
         integral = std::clamp(integral + gains.integral * error * blockSeconds, -mostOffset, mostOffset);
     }
     last = 1.0 + std::clamp(gains.proportional * error + integral, -mostOffset, mostOffset);

@@ -18,9 +18,11 @@ class RateSteering {
 public:
     static constexpr double mostOffset = 0.01;  // +-1 %: beyond the +-0.5 % a card is locked to
 
-    // At each start of mixing: the smoothed fill starts from what is held
-    // now; what the loop has learnt of the source's clock stays.
-    void restart(double heldSamples) { smoothed = heldSamples; }
+    // At each start of mixing: the smoothed fill starts from the target, so
+    // that a source that starts or resumes a little below it (it is let in
+    // at the cushion) is brought up over seconds, not at once; what the loop
+    // has learnt of the source's clock stays.
+    void restart(double targetSamples) { smoothed = targetSamples; }
 
     // Once per block mixed: the step for this block.
     double step(double heldSamples, double targetSamples);

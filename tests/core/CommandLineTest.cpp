@@ -73,7 +73,7 @@ TEST(CommandLine, UsageLine) {
 TEST(CommandLine, ChoosingOptionsAndFlags) {
     // The stand-in system runs processes 1 to 4999.
     struct Case { std::vector<const wchar_t*> args; bool allExcept, list, follow, target;
-                  ChosenProcesses chosen; std::uint32_t selfPid = 0, targetPid = 0; };
+                  ChosenProcesses chosen; std::uint32_t selfPid = 0, targetPid = 0; bool rateMatch = false; };
     const Case cases[] = {
         {{L"--list"}, false, true, false, true, {}},  // a flag counts in last place, alone too
         {{L"--follow"}, false, false, true, false, {}},
@@ -92,6 +92,13 @@ TEST(CommandLine, ChoosingOptionsAndFlags) {
         {{L"--except-exe", L"Spotify"}, true, false, false, true, {{}, {}, {}, {u"spotify"}}},
         {{L"--all-except", L"3", L"--except-pid", L"4", L"--pid", L"7"}, true, false, false, true, {{7}, {}, {4}}, 3},
         {{L"--Pid", L"3", L"--exe=x", L"4", L"--lists"}, false, false, false, false, {}},
+        {{L"--rate-match"}, false, false, false, false, {}, 0, 0, true},  // a flag, but no target
+        {{L"--all-except", L"5", L"--rate-match"}, true, false, false, true, {}, 5, 0, true},  // last place counts
+        {{L"--rate-match", L"--window", L"7", L"--self", L"9"}, false, false, false, true, {}, 9, 1007, true},
+        {{L"--pid", L"--rate-match", L"--exe", L"x"}, false, false, false, true, {{}, {u"x"}}, 0, 0, true},
+        {{L"--list", L"--rate-match", L"--follow"}, false, true, true, true, {}, 0, 0, true},
+        {{L"--self", L"--rate-match"}, false, false, false, false, {}, 0, 0, true},  // a value that spells it
+        {{L"--rate-match=1", L"--Rate-Match", L"--rate-matching", L"--all-except", L"3"}, true, false, false, true, {}, 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("row " + std::to_string(&c - cases));
@@ -112,5 +119,6 @@ TEST(CommandLine, ChoosingOptionsAndFlags) {
         EXPECT_TRUE(v.chosen.exceptPrograms == c.chosen.exceptPrograms);
         EXPECT_EQ(v.selfPid, c.selfPid);
         EXPECT_EQ(v.targetPid, c.targetPid);
+        EXPECT_EQ(v.rateMatch, c.rateMatch);
     }
 }

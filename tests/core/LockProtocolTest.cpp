@@ -3,8 +3,10 @@
 // scanning thread reconciles the source map (taking ended sources out,
 // joining the workers of the sources it closes and starting new ones outside
 // the source-map lock, changing the map under it), and the mixer gathers
-// blocks under both all the while. Then the gate that keeps the final
-// teardown apart from scans, and the wake that brings a scan early.
+// blocks under both all the while, with and without rate matching (whose
+// per-source state lives and dies with the source). Then the gate that
+// keeps the final teardown apart from scans, and the wake that brings a scan
+// early.
 
 #include "app/MixBlock.h"
 #include "capture/PacketConversion.h"
@@ -46,6 +48,8 @@ struct WorkingSource {
 };
 
 TEST(LockProtocol, MixerGathersWhileWorkersAppendAndScansReconcile) {
+  for (const bool rateMatch : {false, true}) {
+    SCOPED_TRACE(rateMatch ? "rate-match" : "cushion only");
     std::mutex sourceMapLock;  // guards sources
     std::map<std::uint32_t, std::unique_ptr<WorkingSource>> sources;
     std::atomic<bool> stop{false};
@@ -71,7 +75,7 @@ TEST(LockProtocol, MixerGathersWhileWorkersAppendAndScansReconcile) {
          (blocks < 300 || scans < 40) && std::chrono::steady_clock::now() < deadline; ++blocks) {
         MixBuffer buffer;
         buffer.fill(0.0f);
-        gatherBlock(sourceMapLock, sources, buffer);
+        gatherBlock(sourceMapLock, sources, buffer, MixerOptions{rateMatch});
         for (std::size_t i = 0; i < samplesPerBlock; i += 2) {
             torn += buffer[i] != -buffer[i + 1];
         }
@@ -84,6 +88,7 @@ TEST(LockProtocol, MixerGathersWhileWorkersAppendAndScansReconcile) {
     EXPECT_GT(heard, 0);
     EXPECT_GT(openingsOf9, 1) << "an ended source was never replaced";
     EXPECT_TRUE(blocks >= 300 && scans >= 40) << "cut short: " << blocks << " blocks, " << scans << " scans";
+  }
 }
 
 TEST(ScanGate, CloseWaitsOutTheRunningScanAndNoneStartsAfter) {

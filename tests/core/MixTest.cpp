@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <map>
@@ -26,15 +27,16 @@ TEST(Mix, GatherAddsUpToOneBlockPerSourceInAscendingId) {
     // values summed first (or in descending id) make 2^-24, which 0.5 keeps.
     const float tiny = 0x1p-25f;
     // Each FIFO is filled, then `skip` samples are popped from it to move its
-    // front in storage; `expected` gives the leading places of the block (the
-    // others stay +0.0), `left` what the FIFOs hold afterwards.
+    // front in storage, then zeros make up a block and the cushion; `expected`
+    // gives the leading places of the block (the others stay +0.0), `left`
+    // what the FIFOs hold afterwards.
     struct Case { std::map<std::uint32_t, std::vector<float>> sources; std::size_t skip; std::vector<float> expected;
                   std::size_t left; };
+    const std::size_t admitted = samplesPerBlock + cushionStartSamples;
     const Case cases[] = {
-        {{{30, {tiny, tiny}}, {20, {tiny, tiny}}, {10, {0.5f, -0.5f}}}, 0, {0.5f, -0.5f + 2 * tiny}, 0},
-        {{{7, ramp(300)}}, 0, ramp(300), 0},  // a short FIFO adds only what it holds
-        {{{7, ramp(1000)}}, 0, ramp(960), 40},
-        {{{7, ramp(3000)}}, 2000, ramp(960, 2000), 40},  // the block spans two storage chunks
+        {{{30, {tiny, tiny}}, {20, {tiny, tiny}}, {10, {0.5f, -0.5f}}}, 0, {0.5f, -0.5f + 2 * tiny}, 3 * cushionStartSamples},
+        {{{7, ramp(4000)}}, 0, ramp(960), 3040},
+        {{{7, ramp(4000)}}, 2000, ramp(960, 2000), cushionStartSamples},  // the block spans two storage chunks
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("row " + std::to_string(&c - cases));
@@ -47,6 +49,9 @@ TEST(Mix, GatherAddsUpToOneBlockPerSourceInAscendingId) {
                 source->fifo.append(s);
             }
             source->fifo.popFront(c.skip);
+            while (source->fifo.size() < admitted) {
+                source->fifo.append(0.0f);
+            }
         }
         MixBuffer buffer;
         buffer.fill(0.0f);
@@ -59,6 +64,34 @@ TEST(Mix, GatherAddsUpToOneBlockPerSourceInAscendingId) {
             left += entry.second->fifo.size();
         }
         EXPECT_EQ(left, c.left);
+    }
+}
+
+// One source block by block: what arrives before each block, and how many
+// samples the block then gets from it.
+TEST(Mix, SourceHeardOnceItHoldsABlockAndTheCushionAndAgainAfterRefilling) {
+    const std::size_t b = samplesPerBlock, c = cushionStartSamples, grown = c + cushionStepSamples;
+    struct Step { std::size_t arrives, given; };
+    const std::vector<Step> cases[] = {
+        {{b, 0}, {b, 0}, {b, b}, {b, b}, {b, b}},                // heard from the block that finds b + c
+        {{b + c, b}, {0, b}, {0, b}, {2 * b, b}, {b, b}},        // a packet two blocks late is absorbed
+        {{b + c, b}, {0, b}, {0, b}, {300, 300}, {b + c, 0},     // short: gives what it has, then waits,
+         {grown - c, b}},                                        // for 5 ms more after a late return
+        {{b + c, b}, {0, b}, {0, b}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0},
+         {0, 0}, {0, 0}, {b + c, b}},                            // a pause of 110 ms keeps the old cushion
+        {{300, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 300}, {0, 0}},  // a short sound alone is heard at 50 ms
+    };
+    for (const auto& steps : cases) {
+        SCOPED_TRACE("row " + std::to_string(&steps - cases));
+        SampleFifo fifo;
+        for (std::size_t k = 0; k < steps.size(); ++k) {
+            for (std::size_t i = 0; i < steps[k].arrives; ++i) {
+                fifo.append(1.0f);
+            }
+            MixBuffer buffer{};
+            mixSource(buffer, fifo, {});
+            EXPECT_EQ(std::count(buffer.begin(), buffer.end(), 1.0f), std::ptrdiff_t(steps[k].given)) << "block " << k;
+        }
     }
 }
 
