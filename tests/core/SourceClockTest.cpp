@@ -23,7 +23,7 @@ constexpr std::uint64_t marksWrap = 20'000;  // frames; the marks run 1 .. 20000
 struct ClockRun {
     double ppm = 0, lateMs = 3;        // the card's rate; each packet comes 0 .. lateMs late
     bool coarseTimer = false, rateMatch = false;
-    double seconds = 40, checkFrom = 10;  // blocks are judged from then on
+    double seconds = 30, checkFrom = 10;  // blocks are judged from then on
     double pauseFrom = -1, pauseTo = -1;  // no packets come in between
     double replaceAt = -1;              // the source is removed and a new one takes its place
 };
@@ -141,7 +141,7 @@ TEST(SourceClock, PacketsUpTo10msLateMissNoBlockAfterStartUp) {
         for (const bool rateMatch : {false, true}) {
             SCOPED_TRACE(std::string(coarseTimer ? "15.6 ms timer" : "1 ms timer") + (rateMatch ? ", rate-match" : ""));
             const Figures f = simulate({.lateMs = 10, .coarseTimer = coarseTimer, .rateMatch = rateMatch,
-                                        .seconds = 120, .checkFrom = 0.1});
+                                        .seconds = 60, .checkFrom = 0.1});
             EXPECT_EQ(f.gaps, 0);
             EXPECT_EQ(f.jumps, 0);
         }
@@ -155,7 +155,7 @@ TEST(SourceClock, RateMatchLocksWithinSecondsAndHoldsWithoutGapOrDrop) {
         {.ppm = 5000, .rateMatch = true},
         {.ppm = -5000, .rateMatch = true},
         {.ppm = -5000, .coarseTimer = true, .rateMatch = true},
-        {.ppm = 3000, .rateMatch = true, .pauseFrom = 20, .pauseTo = 22},  // resumes as it was
+        {.ppm = 3000, .rateMatch = true, .pauseFrom = 15, .pauseTo = 17},  // resumes as it was
         {.ppm = -3000, .rateMatch = true, .checkFrom = 13, .replaceAt = 3},  // a new source locks anew
     };
     for (const ClockRun& run : cases) {
