@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Prints one table of the program's performance figures, each with how it was
 # measured: the native hot paths (Google Benchmark, the bench preset) and the
-# clock-drift simulation on the same core (bench/drift), the running exe under
+# clock-drift simulation and the resampler's fidelity on the same core
+# (bench/drift, bench/resampler_quality_figures.cpp), the running exe under
 # Wine with the fake Core Audio platform, read from a pipe by a parent (the
 # windows preset), and the Linux program against private PulseAudio and
 # PipeWire servers with real players (the linux preset).
@@ -105,6 +106,10 @@ done
 # 10 s of wall time for the full hour.
 echo "running clock-drift-figures $drift_seconds..." >&2
 "$bench_dir"/bench/clock-drift-figures "$drift_seconds" </dev/null |
+  tee -a "$figures.log" | sed -n 's/^figure|//p' >>"$figures" || true
+# The rate-matching resampler's error against ideal resampled tones.
+echo "running resampler-quality-figures..." >&2
+"$bench_dir"/bench/resampler-quality-figures </dev/null |
   tee -a "$figures.log" | sed -n 's/^figure|//p' >>"$figures" || true
 
 # --- the exe under Wine -------------------------------------------------------
