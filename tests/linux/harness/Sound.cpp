@@ -78,8 +78,15 @@ Players::~Players() {
     }
 }
 
-pid_t Players::start(const std::vector<std::string>& argv, int input) {
-    groups.push_back(startProcess(argv, input >= 0 ? DescriptorMap{{0, input}} : DescriptorMap{}));
+pid_t Players::start(const std::vector<std::string>& argv, int input, int output) {
+    DescriptorMap descriptors;
+    if (input >= 0) {
+        descriptors.push_back({0, input});
+    }
+    if (output >= 0) {
+        descriptors.push_back({1, output});
+    }
+    groups.push_back(startProcess(argv, descriptors));
     return groups.back();
 }
 
@@ -165,4 +172,17 @@ bool serverShows(const char* list, pid_t pid, int count) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     return false;
+}
+
+long playbackStreamOf(pid_t pid) {
+    const std::string command = "pactl list sink-inputs | awk '/^Sink Input #/ { stream = substr($3, 2) } "
+                                "/application.process.id = \"" + std::to_string(pid) + "\"/ { print stream }'";
+    for (int tries = 0; tries < 25; ++tries) {
+        const std::string found = shellOutput(command);
+        if (!found.empty()) {
+            return std::stol(found);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return -1;
 }

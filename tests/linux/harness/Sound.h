@@ -49,8 +49,8 @@ public:
     ~Players();
     pid_t start(const Player& player);  // the process started: its group holds the player's tree
     // Any program as a player: argv run as a process group of its own, with
-    // standard input from `input` when it is a descriptor.
-    pid_t start(const std::vector<std::string>& argv, int input = -1);
+    // standard input from `input` and output to `output` when they are descriptors.
+    pid_t start(const std::vector<std::string>& argv, int input = -1, int output = -1);
     void end(pid_t group);
     // The window that a window client started as `group` made; 0 when none.
     std::uint32_t window(pid_t group) const;
@@ -78,3 +78,6 @@ std::size_t firstBlockWith(const std::vector<float>& samples, const Tone& tone);
 // streams) holds `count` entries whose application.process.id is `pid`,
 // asked through pactl for at most 5 s.
 bool serverShows(const char* list, pid_t pid, int count);
+// The index of the playback stream (sink input) of `pid`, asked through pactl
+// for at most 5 s; -1 when none came.
+long playbackStreamOf(pid_t pid);
