@@ -66,6 +66,10 @@ std::string toneWav(const Tone& tone) {
     return toneFile(tone, ".wav", sound::pcm16WavHeader(toneBytes));
 }
 
+std::string toneSamples(const Tone& tone) {
+    return toneFile(tone);
+}
+
 std::string scratchFolder() {
     const std::string path = std::getenv("VINTRA_TEST_SCRATCH") ? std::getenv("VINTRA_TEST_SCRATCH") : "/tmp/vintra-linux-test";
     std::filesystem::create_directories(path);
@@ -78,14 +82,11 @@ Players::~Players() {
     }
 }
 
-pid_t Players::start(const std::vector<std::string>& argv, int input, int output) {
-    DescriptorMap descriptors;
-    if (input >= 0) {
-        descriptors.push_back({0, input});
-    }
-    if (output >= 0) {
-        descriptors.push_back({1, output});
-    }
+pid_t Players::start(const std::vector<std::string>& argv, int input) {
+    return start(argv, input >= 0 ? DescriptorMap{{0, input}} : DescriptorMap{});
+}
+
+pid_t Players::start(const std::vector<std::string>& argv, const DescriptorMap& descriptors) {
     groups.push_back(startProcess(argv, descriptors));
     return groups.back();
 }
