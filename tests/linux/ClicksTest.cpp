@@ -15,6 +15,7 @@
 // 20 ms or more for a core while it could run (the cushion the program
 // starts with). A click that none of these explains is the program's.
 
+#include "harness/RunQueueWaits.h"
 #include "harness/Sound.h"
 
 #include "ProgramProcess.h"
@@ -34,8 +35,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
-#include <mutex>
 #include <iostream>
 #include <numbers>
 #include <sstream>
@@ -92,58 +91,6 @@ void readPipe(int fd, const std::atomic<bool>& stop, const std::function<void(co
         take(bytes, static_cast<std::size_t>(got));
     }
 }
-
-// How long the threads of some processes waited for a core while they could
-// run (/proc/<pid>/task/<tid>/schedstat, second field), sampled every 5 ms
-// on a thread of its own: the machine holding the program or the server off
-// the CPU, which no cushion of a few tens of ms outlasts.
-class RunQueueWaits {
-public:
-    explicit RunQueueWaits(std::vector<pid_t> watched)
-        : pids(std::move(watched)), sampler([this] {
-              while (!stop) {
-                  std::map<std::string, double> waits;  // ms by task
-                  for (pid_t pid : pids) {
-                      std::error_code error;
-                      for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
-                          std::ifstream file(task.path() / "schedstat");
-                          double onCpu = 0, waited = 0;
-                          if (file >> onCpu >> waited) waits[task.path().string()] = waited / 1e6;
-                      }
-                  }
-                  std::lock_guard<std::mutex> held(lock);
-                  samples.emplace_back(Clock::now(), std::move(waits));
-                  std::this_thread::sleep_for(std::chrono::milliseconds(5));
-              }
-          }) {}
-    ~RunQueueWaits() { end(); }
-    void end() {
-        stop = true;
-        if (sampler.joinable()) sampler.join();
-    }
-    // The longest any one thread waited within 50 ms, from 300 ms before
-    // `moment` to 50 ms after it.
-    double longestNear(Clock::time_point moment) {
-        std::lock_guard<std::mutex> held(lock);
-        double longest = 0;
-        for (std::size_t i = 0, j = 0; i < samples.size(); ++i) {
-            if (samples[i].first < moment - std::chrono::milliseconds(300) || samples[i].first > moment + std::chrono::milliseconds(50)) continue;
-            for (j = std::max(j, i); j + 1 < samples.size() && samples[j].first < samples[i].first + std::chrono::milliseconds(50);) ++j;
-            for (const auto& [task, waited] : samples[i].second) {
-                const auto later = samples[j].second.find(task);
-                if (later != samples[j].second.end()) longest = std::max(longest, later->second - waited);
-            }
-        }
-        return longest;
-    }
-
-private:
-    std::vector<pid_t> pids;
-    std::mutex lock;  // guards samples
-    std::vector<std::pair<Clock::time_point, std::map<std::string, double>>> samples;
-    std::atomic<bool> stop{false};
-    std::thread sampler;  // last: it uses the rest
-};
 
 // The control: parec on the same playback stream, and the player's own word
 // (pacat -v says "Stream underrun." when its stream ran dry on the server).
