@@ -67,7 +67,8 @@ std::vector<Heard> hearDriftingPlayers(const std::wstring& option) {
     const bool recorded = eventually([&] {
         for (std::size_t i = 0; i < streams.size(); ++i) {
             const std::size_t blocks = streams[i]->blocks();
-            const LONG delivered = fake::findSlot(fakeRecord(), players[i].pids[0])->delivered;
+            const fake::Slot* slot = fake::findSlot(fakeRecord(), players[i].pids[0]);
+            const LONG delivered = slot ? slot->delivered : 0;
             for (std::size_t mark : {firstMark, secondMark}) {
                 if (blocks >= mark && marks[i].size() < (mark == firstMark ? 1u : 2u)) marks[i].push_back({blocks, delivered});
             }
