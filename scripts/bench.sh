@@ -72,9 +72,9 @@ if [ "$mode" = endurance ]; then
 fi
 
 if [ "$mode" = quick ]; then
-  stream_seconds=15; cost_seconds=5; startups=3; new_apps=5; min_time=0.1; clicks=20; first_runs=1; scans=10; drift_seconds=600
+  stream_seconds=15; cost_seconds=5; startups=3; new_apps=5; min_time=0.1; clicks=20; tone_seconds=20; first_runs=1; scans=10; drift_seconds=600
 else
-  stream_seconds=60; cost_seconds=15; startups=10; new_apps=20; min_time=0.5; clicks=100; first_runs=3; scans=50; drift_seconds=3600
+  stream_seconds=60; cost_seconds=15; startups=10; new_apps=20; min_time=0.5; clicks=100; tone_seconds=60; first_runs=3; scans=50; drift_seconds=3600
 fi
 
 figures=$(mktemp)
@@ -135,7 +135,8 @@ cmake --build "$linux_dir" -j"$jobs" --target linux-figures >/dev/null
 # One server at a time: each part starts its own, in the scratch folder, and
 # stops it; the parts run one after the other so that none measures another.
 for kind in pulseaudio pipewire; do
-  for part in "stream $stream_seconds" "cost $cost_seconds 0 1 8" "latency $clicks" "first-audio $first_runs" "scan $scans"; do
+  for part in "stream $stream_seconds" "cost $cost_seconds 0 1 8" "latency $clicks" "clicks $tone_seconds" \
+      "clicks $tone_seconds --rate-match" "first-audio $first_runs" "scan $scans"; do
     echo "running linux-figures $kind $part..." >&2
     # shellcheck disable=SC2086
     "$linux_dir/bench/linux/linux-figures" "$kind" "$linux_scratch/$kind" $part </dev/null 2>&1 |

@@ -13,6 +13,11 @@ namespace linuxbench {
 // The program's CPU and resident memory with `streams` players, beside one
 // `parec --monitor-stream` per stream, over `seconds` after settling.
 bool costPart(BenchServer& server, const std::string& scratch, double seconds, const std::vector<int>& streams);
+// Discontinuities per minute in a pacat tone beside two busy loops, in the
+// program's stream (run with `options`) and in a parec's on the same
+// playback stream, over `seconds`.
+bool clicksPart(BenchServer& server, const std::string& scratch, double seconds,
+                const std::vector<std::string>& options);
 // From a click written by a player to the click in the program's output
 // (and in a parec's, the yardstick), over `clicks` clicks.
 bool latencyPart(BenchServer& server, double clicks);

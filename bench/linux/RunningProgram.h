@@ -12,11 +12,12 @@
 namespace linuxbench {
 
 struct RunningProgram {
-    ProgramProcess process{{VINTRA_LINUX_PROGRAM, "--all-except", "0"}};
+    ProgramProcess process;
     StreamReader reader;
 
-    explicit RunningProgram(bool keepSamples)
-        : reader([this] { return process.read(1, 0.1); }, keepSamples) {}
+    // `options` follow the target on the command line.
+    explicit RunningProgram(bool keepSamples, const std::vector<std::string>& options = {})
+        : process(withTarget(options)), reader([this] { return process.read(1, 0.1); }, keepSamples) {}
     ~RunningProgram() { end(); }
 
     bool ready() { return process.waitReady(20); }
@@ -24,6 +25,13 @@ struct RunningProgram {
     int end() {
         reader.stop();
         return process.finish(5);
+    }
+
+private:
+    static std::vector<std::string> withTarget(const std::vector<std::string>& options) {
+        std::vector<std::string> argv{VINTRA_LINUX_PROGRAM, "--all-except", "0"};
+        argv.insert(argv.end(), options.begin(), options.end());
+        return argv;
     }
 };
 

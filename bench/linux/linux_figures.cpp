@@ -5,6 +5,7 @@
 //
 //   linux-figures <pulseaudio|pipewire> <scratch> cost <seconds> <streams>...
 //   linux-figures <pulseaudio|pipewire> <scratch> latency <clicks>
+//   linux-figures <pulseaudio|pipewire> <scratch> clicks <seconds> [program options]...
 //   linux-figures <pulseaudio|pipewire> <scratch> first-audio <runs>
 //   linux-figures <pulseaudio|pipewire> <scratch> stream <seconds>
 //   linux-figures <pulseaudio|pipewire> <scratch> scan <scans>
@@ -28,9 +29,9 @@ int main(int argc, char** argv) {
     const std::string kind = argc >= 2 ? argv[1] : "", part = argc >= 4 ? argv[3] : "";
     const double number = argc >= 5 ? std::atof(argv[4]) : 0;
     if ((kind != "pulseaudio" && kind != "pipewire") || number <= 0 ||
-        (part != "cost" && part != "latency" && part != "first-audio" && part != "stream" && part != "scan")) {
+        (part != "cost" && part != "latency" && part != "clicks" && part != "first-audio" && part != "stream" && part != "scan")) {
         std::fputs("usage: linux-figures <pulseaudio|pipewire> <scratch> cost <seconds> <streams>... | latency <clicks>"
-                   " | first-audio <runs> | stream <seconds> | scan <scans>\n",
+                    " | clicks <seconds> [options]... | first-audio <runs> | stream <seconds> | scan <scans>\n",
                    stderr);
         return 2;
     }
@@ -50,6 +51,8 @@ int main(int argc, char** argv) {
             streams.push_back(std::atoi(argv[i]));
         }
         made = linuxbench::costPart(server, scratch, number, streams);
+    } else if (part == "clicks") {
+        made = linuxbench::clicksPart(server, scratch, number, std::vector<std::string>(argv + 5, argv + argc));
     } else if (part == "latency") {
         made = linuxbench::latencyPart(server, number);
     } else if (part == "first-audio") {

@@ -37,6 +37,11 @@ struct Slot {
     volatile LONG invalidations;
     volatile LONG lossCode = 0, lossCalls = 0;
     volatile LONG publishedMs = 0;  // when the player published it, in ms of the performance counter
+    // The clock of the device this process plays on, against the engine's
+    // (the system's): its packets fall due so many ppm fast, or slow when
+    // negative, read when a client starts. `delivered` counts its packets
+    // released back.
+    volatile LONG clockPpm = 0, delivered = 0;
     // What the session says of itself (GetDisplayName, GetIconPath): empty
     // unless set, as Windows reports a session whose application set none.
     wchar_t displayName[textLength]{}, iconPath[textLength]{};
@@ -74,6 +79,9 @@ struct Accounting {
     // When each of the first calls came, in ms of the performance counter
     // (one clock for every process): the test judges the rescan period by them.
     volatile LONG scanTimes[16];
+    // When the engine's 5 ms round came 20 ms late or more (its process held
+    // off the CPU, as a loaded machine does), in the same ms, the first 64.
+    volatile LONG engineStalls, engineStallTimes[64];
 };
 
 struct Record { Slot slots[slotCount]; Faults faults; Accounting counts; };

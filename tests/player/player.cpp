@@ -1,6 +1,7 @@
 // player.exe: a stand-in for an application that plays sound.
 //
-//   player <Hz> <peak 0..32767> [window] [inside <hwnd> | outside] [second] [-- <arguments of a child player>]
+//   player <Hz> <peak 0..32767> [window] [inside <hwnd> | outside] [second] [name <text>] [icon <text>]
+//          [clock <ppm>] [-- <arguments of a child player>]
 //
 // It publishes an active audio session on the first render endpoint (with
 // "second", on the second) in the fake platform's record (the namespace
@@ -14,7 +15,8 @@
 // its own file name), and ends at the end of standard input, which the child
 // shares with it. So a chain of players is a real process tree, one line each,
 // parent first. With "name <text>" and "icon <text>" (before any "--"), its
-// session reports that display name and icon path.
+// session reports that display name and icon path; with "clock <ppm>", the
+// device it plays on runs so many ppm fast (slow when negative).
 
 #include "FakeControl.h"
 
@@ -40,6 +42,7 @@ int wmain(int argc, wchar_t** argv) {
     const LONG frequency = std::wcstol(argv[1], nullptr, 10), level = std::wcstol(argv[2], nullptr, 10);
     const wchar_t* displayName = L"";
     const wchar_t* iconPath = L"";
+    LONG clockPpm = 0;
     bool window = false, outside = false, second = false;
     HWND frame = nullptr;  // "inside": the other process's window
     std::wstring child;  // its command line, once "--" has come
@@ -47,6 +50,7 @@ int wmain(int argc, wchar_t** argv) {
         if (!child.empty()) child += std::wstring(L" ") + argv[i];
         else if (std::wcscmp(argv[i], L"name") == 0 && i + 1 < argc) displayName = argv[++i];
         else if (std::wcscmp(argv[i], L"icon") == 0 && i + 1 < argc) iconPath = argv[++i];
+        else if (std::wcscmp(argv[i], L"clock") == 0 && i + 1 < argc) clockPpm = std::wcstol(argv[++i], nullptr, 10);
         else if (std::wcscmp(argv[i], L"--") == 0) child = L"player.exe";
         else if (std::wcscmp(argv[i], L"inside") == 0 && i + 1 < argc)
             frame = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(_wcstoui64(argv[++i], nullptr, 10)));
@@ -55,6 +59,7 @@ int wmain(int argc, wchar_t** argv) {
         else window = window || std::wcscmp(argv[i], L"window") == 0;
     }
     fake::Slot session{0, fake::active, S_FALSE, S_OK, second ? 2 : 1, frequency, level, 0, 0};
+    session.clockPpm = clockPpm;
     lstrcpynW(session.displayName, displayName, fake::textLength);
     lstrcpynW(session.iconPath, iconPath, fake::textLength);
     session.publishedMs = fake::counterMs();

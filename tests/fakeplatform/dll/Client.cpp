@@ -1,7 +1,8 @@
 // The fake process-loopback audio client and the packet engine that paces it.
 //
 // A client takes exactly the stream the program asks for and nothing else.
-// Once started, a packet of 480 frames falls due every 10 ms and the engine
+// Once started, a packet of 480 frames falls due every 10 ms of the target's
+// clock (off by its slot's clockPpm from the system's) and the engine
 // signals the registered event; the packet is made when GetBuffer takes it
 // (the tone of the target's session slot, or a silent packet whose buffer
 // holds loud garbage), and beyond 10 waiting packets the oldest are dropped.
@@ -30,6 +31,7 @@
 #include <complex>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <vector>
 
@@ -81,6 +83,7 @@ public:
         queuedAtStart = faults().queuedPackets;
         fake::Slot* slot = fake::findSlot(record(), target);
         bump(slot ? slot->captures : counts().unslottedCaptures);
+        clockPpm = slot ? slot->clockPpm : 0;
         bump(counts().running);
         bump(counts().starts);
         running.push_back(this);
@@ -138,6 +141,7 @@ public:
         if (deviceLost(2)) return answerDeviceLost();
         taken += frames ? 1 : 0;
         bump(counts().delivered, frames ? 1 : 0);
+        if (fake::Slot* slot = fake::findSlot(record(), target); slot && frames) bump(slot->delivered);
         return S_OK;
     }
 
@@ -190,7 +194,8 @@ private:
     }
     LONG due() const {
         return faults().manualPackets ? faults().queuedPackets - queuedAtStart
-                                      : static_cast<LONG>((GetTickCount64() - startedAt) / 10);
+                                      : static_cast<LONG>(static_cast<LONGLONG>(GetTickCount64() - startedAt) *
+                                                          (1000000 + clockPpm) / 10000000);
     }
     LONG waiting() {
         // Nobody drained in time: the oldest packets are lost, as in an overrun.
@@ -218,7 +223,7 @@ private:
     bool initialized = false, captureAlive = false, started = false, held = false;
     HANDLE programEvent = nullptr, signal = nullptr;  // the program's handle and our duplicate
     ULONGLONG startedAt = 0;
-    LONG queuedAtStart = 0, taken = 0, signalled = 0;
+    LONG queuedAtStart = 0, taken = 0, signalled = 0, clockPpm = 0;
     std::int16_t packet[2 * packetFrames];
     static inline std::vector<Client*> running;  // started clients
 };
@@ -256,7 +261,16 @@ bool startService() {
     // From the first use on, as long as the process runs.
     static const bool started = [] {
         HANDLE thread = CreateThread(nullptr, 0, [](void*) -> DWORD {
-            for (;; Sleep(5)) {
+            for (LONG last = fake::counterMs();; Sleep(5)) {
+                // A round 20 ms late: this process was held off the CPU.
+                const LONG now = fake::counterMs();
+                if (now - last >= 20) {
+                    const LONG stall = bump(counts().engineStalls);
+                    if (stall <= static_cast<LONG>(std::size(counts().engineStallTimes))) {
+                        counts().engineStallTimes[stall - 1] = now;
+                    }
+                }
+                last = now;
                 Client::signalDue();
                 tellListeners();
             }

@@ -177,7 +177,7 @@ public:
         }
         if (index == 0 && faults().selfSession) {
             const auto self = static_cast<LONG>(GetCurrentProcessId());
-            sessions[count++] = fake::Slot{self, fake::active, S_FALSE, S_OK, 1, 0, 0, 0, 0};
+            sessions[count++] = fake::Slot{self, fake::active, S_FALSE, S_OK, 1, 0, 0, 0, 0, 0, 0};
         }
         return handOut(out);
     }

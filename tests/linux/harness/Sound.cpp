@@ -66,6 +66,10 @@ std::string toneWav(const Tone& tone) {
     return toneFile(tone, ".wav", sound::pcm16WavHeader(toneBytes));
 }
 
+std::string toneSamples(const Tone& tone) {
+    return toneFile(tone);
+}
+
 std::string scratchFolder() {
     const std::string path = std::getenv("VINTRA_TEST_SCRATCH") ? std::getenv("VINTRA_TEST_SCRATCH") : "/tmp/vintra-linux-test";
     std::filesystem::create_directories(path);
@@ -79,7 +83,11 @@ Players::~Players() {
 }
 
 pid_t Players::start(const std::vector<std::string>& argv, int input) {
-    groups.push_back(startProcess(argv, input >= 0 ? DescriptorMap{{0, input}} : DescriptorMap{}));
+    return start(argv, input >= 0 ? DescriptorMap{{0, input}} : DescriptorMap{});
+}
+
+pid_t Players::start(const std::vector<std::string>& argv, const DescriptorMap& descriptors) {
+    groups.push_back(startProcess(argv, descriptors));
     return groups.back();
 }
 
@@ -165,4 +173,17 @@ bool serverShows(const char* list, pid_t pid, int count) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     return false;
+}
+
+long playbackStreamOf(pid_t pid) {
+    const std::string command = "pactl list sink-inputs | awk '/^Sink Input #/ { stream = substr($3, 2) } "
+                                "/application.process.id = \"" + std::to_string(pid) + "\"/ { print stream }'";
+    for (int tries = 0; tries < 25; ++tries) {
+        const std::string found = shellOutput(command);
+        if (!found.empty()) {
+            return std::stol(found);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return -1;
 }

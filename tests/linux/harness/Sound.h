@@ -9,6 +9,8 @@
 // A pacat in a window runs under this folder's window client, which needs a
 // display (TestDisplay.h) first.
 
+#include "harness/Processes.h"
+
 #include <sys/types.h>
 
 #include <cstddef>
@@ -49,8 +51,9 @@ public:
     ~Players();
     pid_t start(const Player& player);  // the process started: its group holds the player's tree
     // Any program as a player: argv run as a process group of its own, with
-    // standard input from `input` when it is a descriptor.
+    // standard input from `input` when it is a descriptor, or with `descriptors`.
     pid_t start(const std::vector<std::string>& argv, int input = -1);
+    pid_t start(const std::vector<std::string>& argv, const DescriptorMap& descriptors);
     void end(pid_t group);
     // The window that a window client started as `group` made; 0 when none.
     std::uint32_t window(pid_t group) const;
@@ -63,6 +66,9 @@ private:
 // 60 s of the tone as a 16-bit stereo 48 kHz WAV file, made once in the
 // scratch folder: what file players (paplay, pw-play, aplay) play.
 std::string toneWav(const Tone& tone);
+
+// The same 60 s as raw s16le samples, what pacat plays.
+std::string toneSamples(const Tone& tone);
 
 // The folder for a test's files: VINTRA_TEST_SCRATCH, made when missing.
 std::string scratchFolder();
@@ -78,3 +84,6 @@ std::size_t firstBlockWith(const std::vector<float>& samples, const Tone& tone);
 // streams) holds `count` entries whose application.process.id is `pid`,
 // asked through pactl for at most 5 s.
 bool serverShows(const char* list, pid_t pid, int count);
+// The index of the playback stream (sink input) of `pid`, asked through pactl
+// for at most 5 s; -1 when none came.
+long playbackStreamOf(pid_t pid);
