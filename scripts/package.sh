@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Makes the two packages, with CPack, into build/packages/:
+# Makes the packages into build/packages/: with CPack
 #   vintra-app-audio_<version>_amd64.deb          the Linux program as it ships,
 #                                                 built in a Debian 11 root into
 #                                                 build/portable-linux/ (scripts/
@@ -7,6 +7,10 @@
 #                                                 linux preset's package files
 #   vintra-app-audio-<version>-windows-x64.zip    the exe and the example
 #                                                 parents (windows preset)
+# and with npm pack (scripts/pack-npm.sh) the npm packages
+#   vintra-app-audio-<version>.tgz                the JavaScript API
+#   vintra-app-audio-linux-x64-<version>.tgz      the Linux program
+#   vintra-app-audio-win32-x64-<version>.tgz      the exe
 # The version is project()'s in CMakeLists.txt. Installs what is missing
 # first, builds both trees, and leaves nothing else in build/packages/.
 set -euo pipefail
@@ -36,4 +40,6 @@ echo "== portable-linux"
 portable=$(scripts/portable-linux.sh)
 package linux deb -D VINTRA_SHIPPED_PROGRAM="$portable"
 package windows zip
+echo "== npm"
+scripts/pack-npm.sh
 ls -l "$out"
