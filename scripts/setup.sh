@@ -20,6 +20,11 @@ packages=(cmake g++ make pkg-config googletest libbenchmark-dev nlohmann-json3-d
 # on.
 packages+=(dpkg-dev file lintian unzip debootstrap)
 
+# The npm packages: npm packs them, and Node.js runs their tests. A machine
+# with its own Node.js (and npm) keeps it; Debian's is 18, the oldest the
+# package supports.
+command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -2,7 +2,8 @@
 # Runs every test layer: the OS-free code natively under AddressSanitizer and
 # UndefinedBehaviorSanitizer, its lock protocol under ThreadSanitizer, the
 # Linux program, the Windows units and the shipped exe under Wine, then the
-# packages as their users get them. Installs what is missing first.
+# packages as their users get them, the npm packages installed into a parent
+# project. Installs what is missing first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -36,6 +37,10 @@ run_layer windows
 echo "== packages"
 if scripts/package.sh >/dev/null; then
   tests/package/package-test.sh || status=1
+  # The npm tarballs installed from build/packages into a scratch parent
+  # project, and the API used there as a parent uses it (npm/test/run.sh).
+  echo "== npm"
+  npm/test/run.sh || status=1
 else
   status=1
 fi

@@ -198,6 +198,43 @@ describe('errors', () => {
     }
   });
 
+  // A stand-in that writes "ready" and then `blocks` blocks of numbered bytes
+  // in pieces that cut across the blocks, each piece its own write; then it
+  // exits with `exitCode` (0 as when its output closed: the stream's end).
+  function cutter(blocks, exitCode) {
+    const file = join(folder, `cutter-${exitCode}.mjs`);
+    writeFileSync(file, `#!${process.execPath}
+      process.stderr.write('ready\\n');
+      const all = Buffer.alloc(${blocks} * 3840, 0).map((_, i) => i % 251);
+      const pieces = [1, 3839, 3841, 7, 1000, 5000, 4000];
+      let at = 0;
+      for (let i = 0; at < all.length; i++) {
+        const piece = all.subarray(at, at + pieces[i % pieces.length]);
+        at += piece.length;
+        await new Promise((done) => process.stdout.write(piece, done));
+        await new Promise((done) => setTimeout(done, 5));
+      }
+      process.exit(${exitCode});
+    `);
+    chmodSync(file, 0o755);
+    return file;
+  }
+
+  test('blocks arrive whole and in order however the pipe cuts them; an end not asked for is an error', { timeout: 60000 }, async () => {
+    const stream = await capture({ allExcept: 0, binaryPath: cutter(12, 0) });
+    const blocks = [];
+    for await (const block of stream) blocks.push(block);
+    assert.deepEqual(blocks.map((b) => b.length), Array(12).fill(3840));
+    const all = Buffer.concat(blocks);
+    assert.ok(all.every((byte, i) => byte === i % 251), 'the bytes in their order');
+
+    const failing = await capture({ allExcept: 0, binaryPath: cutter(3, 3) });
+    failing.resume();
+    const [error] = await once(failing, 'error');
+    assert.ok(error instanceof CaptureError);
+    assert.deepEqual([error.code, error.exitCode], ['exited', 3]);
+  });
+
   test('a program that cannot be started: exited', async () => {
     await assert.rejects(capture({ allExcept: 0, binaryPath: join(folder, 'missing') }),
       { name: 'CaptureError', code: 'exited', exitCode: null });

@@ -10,6 +10,9 @@
 # TypeScript and Node's types for the type check are installed once, at
 # pinned versions, into build/npm-test/typescript. Everything it starts it
 # stops again.
+#
+#   VINTRA_NPM_TEST_NODE   the node to run the tests with (default: node), for
+#                          a run on the oldest Node.js the package supports
 set -u
 cd "$(dirname "$0")/../.."
 repo=$PWD
@@ -88,9 +91,16 @@ cp "$windows/tests/fakeplatform/mmdevapi.dll" "$wine_home/prefix/drive_c/windows
 
 cp -R npm/test "$app/test"
 cd "$app"
-VINTRA_NPM_TEST_APP=$app VINTRA_NPM_TEST_VERSION=$version VINTRA_NPM_TEST_TONES=$tmp/tones \
-  VINTRA_NPM_FOREIGN_PID=$foreign VINTRA_NPM_TYPESCRIPT=$typescript \
-  VINTRA_NPM_WINE_PROGRAM=$tmp/wine-program VINTRA_NPM_WINE_RUN=$repo/scripts/wine-run \
-  VINTRA_NPM_WINE_PLAYER=$windows/tests/player/player.exe \
-  VINTRA_WINE_HOME=$wine_home VINTRA_DLL_OVERRIDES=mmdevapi=n VINTRA_FAKE_NAMESPACE=npm-$$ \
-  node --test --test-concurrency=1 test/*.test.mjs test/*.test.cjs
+node=${VINTRA_NPM_TEST_NODE:-node}
+echo "== $("$node" --version) tests"
+# One file at a time: the tests share the server and its players.
+status=0
+for file in test/*.test.mjs test/*.test.cjs; do
+  VINTRA_NPM_TEST_APP=$app VINTRA_NPM_TEST_VERSION=$version VINTRA_NPM_TEST_TONES=$tmp/tones \
+    VINTRA_NPM_FOREIGN_PID=$foreign VINTRA_NPM_TYPESCRIPT=$typescript \
+    VINTRA_NPM_WINE_PROGRAM=$tmp/wine-program VINTRA_NPM_WINE_RUN=$repo/scripts/wine-run \
+    VINTRA_NPM_WINE_PLAYER=$windows/tests/player/player.exe \
+    VINTRA_WINE_HOME=$wine_home VINTRA_DLL_OVERRIDES=mmdevapi=n VINTRA_FAKE_NAMESPACE=npm-$$ \
+    timeout -k 10 300 "$node" --test "$file" || status=1
+done
+exit $status
