@@ -69,8 +69,13 @@ function listSources(options) {
 
 // One list when the program starts, then one at each change. Ending the loop
 // (break, return, a throw in its body) or aborting `signal` ends the program.
-async function* watchSources(options) {
-  const { signal, binaryPath } = checkListOptions(options);
+// Options of the wrong type throw at the call; the program starts with the
+// first iteration.
+function watchSources(options) {
+  return follow(checkListOptions(options));
+}
+
+async function* follow({ signal, binaryPath }) {
   if (signal && signal.aborted) throw new AbortError(signal.reason);
   const program = new Program(['--list', '--follow'], binaryPath);
   const lines = readline.createInterface({ input: program.child.stdout, crlfDelay: Infinity });

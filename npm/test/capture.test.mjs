@@ -10,7 +10,7 @@ import { join } from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { setTimeout as sleep } from 'node:timers/promises';
 
-import { capture, CaptureError, FORMAT, listSources } from 'vintra-app-audio';
+import { capture, CaptureError, FORMAT, listSources, watchSources } from 'vintra-app-audio';
 import { foreign, gone, goneWithin, gstreamer, heardLevel, listen, near, pacat, stopPlayers, untilPlaying } from './helpers.mjs';
 
 describe('capture on PulseAudio', () => {
@@ -169,6 +169,7 @@ describe('errors', () => {
       assert.throws(() => capture({ ...options, binaryPath }), TypeError, Object.keys(options)[0]);
     }
     assert.throws(() => listSources({ signal: 'no' }), TypeError);
+    assert.throws(() => watchSources({ binaryPath: 7 }), TypeError);
     assert.ok(!existsSync(join(folder, 'arguments')), 'nothing was started');
   });
 
