@@ -38,7 +38,7 @@ class AudioCapture extends Readable {
   }
 
   _cut(chunk) {
-    let data = this._partial ? Buffer.concat([this._partial, chunk]) : chunk;
+    const data = this._partial ? Buffer.concat([this._partial, chunk]) : chunk;
     const size = FORMAT.blockBytes;
     let offset = 0;
     let wantsMore = true;
@@ -58,7 +58,7 @@ class AudioCapture extends Readable {
     // The program ends with 0 only when its input or output ended; any other
     // end that the parent did not ask for is a failure, not the stream's end.
     if (!this._stopping && program.exitCode !== 0) {
-      this.destroy(endedEarly('its input ended', program.exitCode, program.signal, program.stderr));
+      this.destroy(endedEarly('while capturing', program.exitCode, program.signal, program.stderr));
       return;
     }
     // The blocks it wrote before it ended are still the reader's.
@@ -114,7 +114,7 @@ function capture(options) {
           `vintra-app-audio could not be started from ${program.file}: ${program.failure.message}`,
           { cause: program.failure }));
       } else {
-        reject(endedEarly('"ready"', program.exitCode, program.signal, program.stderr));
+        reject(endedEarly('before "ready"', program.exitCode, program.signal, program.stderr));
       }
     });
   });

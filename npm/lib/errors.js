@@ -27,12 +27,12 @@ class AbortError extends Error {
 }
 
 // The error for a program that ended with `exitCode` (null when a signal
-// ended it) before it did what `what` names.
-function endedEarly(what, exitCode, signal, stderr) {
+// ended it) when `when` says ('before "ready"', 'while capturing').
+function endedEarly(when, exitCode, signal, stderr) {
   const code = exitCode === 1 ? 'usage' : exitCode === 2 ? 'unsupported' : 'exited';
   const how = exitCode === null ? `was ended by ${signal}` : `exited with code ${exitCode}`;
   const said = stderr.trim().split('\n')[0];
-  return new CaptureError(code, exitCode, stderr, `vintra-app-audio ${how} before ${what}${said ? `: ${said}` : ''}`);
+  return new CaptureError(code, exitCode, stderr, `vintra-app-audio ${how} ${when}${said ? `: ${said}` : ''}`);
 }
 
 module.exports = { CaptureError, AbortError, endedEarly };

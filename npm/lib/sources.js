@@ -21,13 +21,13 @@ function toSources(line) {
   });
 }
 
-function startFailed(program, what) {
+function startFailed(program, when) {
   if (program.failure) {
     return new CaptureError('exited', null, program.stderr,
       `vintra-app-audio could not be started from ${program.file}: ${program.failure.message}`,
       { cause: program.failure });
   }
-  return endedEarly(what, program.exitCode, program.signal, program.stderr);
+  return endedEarly(when, program.exitCode, program.signal, program.stderr);
 }
 
 function badLine(program, error) {
@@ -55,7 +55,7 @@ function listSources(options) {
     Promise.all([program.ended, outputClosed]).then(() => {
       if (signal) signal.removeEventListener('abort', onAbort);
       if (program.exitCode !== 0) {
-        reject(startFailed(program, 'it printed the list'));
+        reject(startFailed(program, 'before it printed the list'));
         return;
       }
       try {
@@ -98,7 +98,7 @@ async function* follow({ signal, binaryPath }) {
     }
     await program.ended;
     if (signal && signal.aborted) throw new AbortError(signal.reason);
-    if (program.exitCode !== 0) throw startFailed(program, 'its input ended');
+    if (program.exitCode !== 0) throw startFailed(program, 'while following the list');
   } finally {
     if (signal) signal.removeEventListener('abort', onAbort);
     lines.close();

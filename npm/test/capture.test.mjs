@@ -187,7 +187,8 @@ describe('errors', () => {
     const server = process.env.PULSE_SERVER;
     process.env.PULSE_SERVER = `unix:${folder}/no-server`;
     try {
-      for (const start of [() => capture({ allExcept: 0 }), () => listSources()]) {
+      const following = async () => { for await (const sources of watchSources()) assert.fail(`listed ${sources}`); };
+      for (const start of [() => capture({ allExcept: 0 }), () => listSources(), following]) {
         const error = await start().then(() => null, (e) => e);
         assert.ok(error instanceof CaptureError, String(error));
         assert.equal(error.code, 'unsupported');
