@@ -1,6 +1,6 @@
 // The README's examples run as they stand: each of its ES module blocks that
-// imports the package (the Electron one needs Electron and is left out) runs
-// in the parent project, against the test's server and its player.
+// imports the package runs in the parent project, against the test's server
+// and its player; the Electron one, which needs Electron, must parse.
 import assert from 'node:assert/strict';
 import { execFile } from 'node:child_process';
 import { readFileSync, writeFileSync } from 'node:fs';
@@ -10,7 +10,15 @@ import { promisify } from 'node:util';
 
 const app = process.env.VINTRA_NPM_TEST_APP;
 const readme = readFileSync(join(app, 'node_modules', 'vintra-app-audio', 'README.md'), 'utf8');
-const examples = [...readme.matchAll(/```js\n(import [^]*?)```/g)].map((m) => m[1]).filter((code) => !code.includes('electron'));
+const blocks = [...readme.matchAll(/```js\n([^]*?)```/g)].map((m) => m[1]);
+const examples = blocks.filter((code) => code.startsWith('import ') && code.includes("from 'vintra-app-audio'"));
+
+test('the Electron example parses as the main process\'s CommonJS', async () => {
+  const [electron] = blocks.filter((code) => code.includes("require('electron')"));
+  const file = join(app, 'electron-example.cjs');
+  writeFileSync(file, electron);
+  await promisify(execFile)(process.execPath, ['--check', file]);
+});
 
 test('the README has its two examples that run outside Electron', () => assert.equal(examples.length, 2));
 examples.forEach((code, i) => {
