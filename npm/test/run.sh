@@ -93,10 +93,12 @@ cp -R npm/test "$app/test"
 cd "$app"
 node=${VINTRA_NPM_TEST_NODE:-node}
 echo "== $("$node" --version) tests"
-# One file at a time: the tests share the server and its players.
+# One file at a time: the tests share the server and its players. Their own
+# temporary folders go into ours, which the end removes whatever happened.
+mkdir -p "$tmp/scratch"
 status=0
 for file in test/*.test.mjs test/*.test.cjs; do
-  VINTRA_NPM_TEST_APP=$app VINTRA_NPM_TEST_VERSION=$version VINTRA_NPM_TEST_TONES=$tmp/tones \
+  TMPDIR=$tmp/scratch VINTRA_NPM_TEST_APP=$app VINTRA_NPM_TEST_VERSION=$version VINTRA_NPM_TEST_TONES=$tmp/tones \
     VINTRA_NPM_FOREIGN_PID=$foreign VINTRA_NPM_TYPESCRIPT=$typescript \
     VINTRA_NPM_WINE_PROGRAM=$tmp/wine-program VINTRA_NPM_WINE_RUN=$repo/scripts/wine-run \
     VINTRA_NPM_WINE_PLAYER=$windows/tests/player/player.exe \
