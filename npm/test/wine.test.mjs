@@ -47,5 +47,6 @@ describe('the Windows exe under Wine', { skip: !binaryPath && 'no Wine set-up' }
     assert.equal(entry.exe, 'player.exe');
     assert.equal(entry.name, 'Tone');
     assert.equal(entry.appPid, winPid);
+    assert.equal(entry.playing, true);
   });
 });
