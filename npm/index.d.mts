@@ -50,6 +50,7 @@ export declare class AudioCapture extends Readable {
 
 /** The program ended before it was ready (or before it printed the list). */
 export declare class CaptureError extends Error {
+  constructor(code: 'usage' | 'unsupported' | 'exited', exitCode: number | null, stderr: string, message?: string);
   /** usage: exit code 1, no target; unsupported: exit code 2; exited: anything else. */
   code: 'usage' | 'unsupported' | 'exited';
   /** Its exit code; null when a signal ended it or it never ran. */
