@@ -4,14 +4,13 @@
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import { once } from 'node:events';
-import { existsSync, readFileSync, writeFileSync, chmodSync, mkdtempSync, rmSync } from 'node:fs';
-import { tmpdir } from 'node:os';
+import { existsSync, readFileSync, writeFileSync, chmodSync, rmSync } from 'node:fs';
 import { join } from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { setTimeout as sleep } from 'node:timers/promises';
 
 import { capture, CaptureError, FORMAT, listSources, watchSources } from 'vintra-app-audio';
-import { foreign, gone, goneWithin, gstreamer, heardLevel, listen, near, pacat, stopPlayers, untilPlaying } from './helpers.mjs';
+import { foreign, gone, goneWithin, scratchFolder, gstreamer, heardLevel, listen, near, pacat, stopPlayers, untilPlaying } from './helpers.mjs';
 
 describe('capture on PulseAudio', () => {
   let own, other;
@@ -108,7 +107,7 @@ describe('ending a capture leaves no program', () => {
 
   test('aborting before "ready" rejects with an AbortError and ends the program', async () => {
     // A stand-in that never gets ready and ignores the end of its input.
-    const folder = mkdtempSync(join(tmpdir(), 'vintra-npm-'));
+    const folder = scratchFolder('vintra-npm-');
     const binaryPath = join(folder, 'hangs.sh');
     writeFileSync(binaryPath, `#!/bin/sh\necho $$ > "${folder}/pid"\nexec sleep 60\n`);
     chmodSync(binaryPath, 0o755);
@@ -132,7 +131,7 @@ describe('ending a capture leaves no program', () => {
 
 describe('errors', () => {
   let folder;
-  before(() => { folder = mkdtempSync(join(tmpdir(), 'vintra-npm-')); });
+  before(() => { folder = scratchFolder('vintra-npm-'); });
   after(() => rmSync(folder, { recursive: true, force: true }));
 
   // A stand-in program that writes its arguments, one a line, and exits 1.

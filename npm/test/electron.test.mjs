@@ -4,14 +4,15 @@
 // of its own, as the app's main process would.
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { cpSync, mkdirSync, mkdtempSync, rmSync } from 'node:fs';
-import { tmpdir } from 'node:os';
+import { cpSync, mkdirSync, rmSync } from 'node:fs';
 import { join } from 'node:path';
 import { after, before, test } from 'node:test';
 
+import { scratchFolder } from './helpers.mjs';
+
 const installed = join(process.env.VINTRA_NPM_TEST_APP, 'node_modules');
 let folder;
-before(() => { folder = mkdtempSync(join(tmpdir(), 'vintra-electron-')); });
+before(() => { folder = scratchFolder('vintra-electron-'); });
 after(() => rmSync(folder, { recursive: true, force: true }));
 
 // Runs `code` with `main` as the required package; its last line is JSON.

@@ -2,10 +2,17 @@
 // level of a tone in what a capture delivered, and whether a process is gone.
 import { spawn } from 'node:child_process';
 import { once } from 'node:events';
-import { readFileSync } from 'node:fs';
+import { mkdtempSync, readFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
 import { setTimeout as sleep } from 'node:timers/promises';
 
 export const sampleRate = 48000;
+
+// A new folder for a test's files, inside the run's own (which run.sh removes).
+export function scratchFolder(prefix) {
+  return mkdtempSync(join(process.env.VINTRA_NPM_TEST_SCRATCH || tmpdir(), prefix));
+}
 
 // The tone files run.sh made: 16-bit stereo, 48 kHz, 60 s.
 export function toneFile(frequency) {

@@ -32,10 +32,21 @@ windows=$repo/build/windows
 tmp=$(mktemp -d /tmp/vintra-npm.XXXXXX)
 foreign=
 cleanup() {
+  local code=$?
   [ -n "$foreign" ] && { kill "$foreign" 2>/dev/null; wait "$foreign" 2>/dev/null; }
   "$repo/scripts/sound-server" stop "$tmp/server"
   [ -d "$wine_home" ] && "$repo/scripts/wine-session" stop "$wine_home"
   rm -rf "$tmp"
+  # Nothing of the tests' Wine may outlive them: no process left on our prefix.
+  local left=() environ
+  for environ in /proc/[0-9]*/environ; do
+    { tr '\0' '\n' <"$environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$wine_home/prefix" && left+=("${environ//[^0-9]/}")
+  done
+  if [ "${#left[@]}" -gt 0 ]; then
+    echo "FAIL  Wine processes left on $wine_home/prefix: ${left[*]}"
+    exit 1
+  fi
+  exit "$code"
 }
 trap cleanup EXIT
 
@@ -94,11 +105,12 @@ cd "$app"
 node=${VINTRA_NPM_TEST_NODE:-node}
 echo "== $("$node" --version) tests"
 # One file at a time: the tests share the server and its players. Their own
-# temporary folders go into ours, which the end removes whatever happened.
+# temporary folders go into ours, which the end removes whatever happened
+# (not through TMPDIR: Wine would keep its server's socket there).
 mkdir -p "$tmp/scratch"
 status=0
 for file in test/*.test.mjs test/*.test.cjs; do
-  TMPDIR=$tmp/scratch VINTRA_NPM_TEST_APP=$app VINTRA_NPM_TEST_VERSION=$version VINTRA_NPM_TEST_TONES=$tmp/tones \
+  VINTRA_NPM_TEST_SCRATCH=$tmp/scratch VINTRA_NPM_TEST_APP=$app VINTRA_NPM_TEST_VERSION=$version VINTRA_NPM_TEST_TONES=$tmp/tones \
     VINTRA_NPM_FOREIGN_PID=$foreign VINTRA_NPM_TYPESCRIPT=$typescript \
     VINTRA_NPM_WINE_PROGRAM=$tmp/wine-program VINTRA_NPM_WINE_RUN=$repo/scripts/wine-run \
     VINTRA_NPM_WINE_PLAYER=$windows/tests/player/player.exe \
