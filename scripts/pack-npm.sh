@@ -10,8 +10,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# The Linux program that the linux-x64 package ships.
-linux_program=${VINTRA_NPM_LINUX_PROGRAM:-build/linux/src/linux/vintra-app-audio}
+# The Linux program that the linux-x64 package ships: the one the .deb
+# carries, built in a Debian 11 root by scripts/portable-linux.sh (which
+# package.sh runs first), so that it runs on glibc 2.31 and newer.
+linux_program=${VINTRA_NPM_LINUX_PROGRAM:-build/portable-linux/vintra-app-audio}
 windows_program=build/windows/src/windows/vintra-app-audio.exe
 out=build/packages
 stage=build/npm-pack
