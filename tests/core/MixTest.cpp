@@ -45,13 +45,9 @@ TEST(Mix, GatherAddsUpToOneBlockPerSourceInAscendingId) {
         std::map<std::uint32_t, std::unique_ptr<Source>> sources;
         for (const auto& [id, samples] : c.sources) {
             auto& source = sources[id] = std::make_unique<Source>();
-            for (float s : samples) {
-                source->fifo.append(s);
-            }
+            appendFloatSamples(source->fifo, samples.data(), samples.size());
             source->fifo.popFront(c.skip);
-            while (source->fifo.size() < admitted) {
-                source->fifo.append(0.0f);
-            }
+            appendFloatSamples(source->fifo, nullptr, admitted - std::min(admitted, source->fifo.size()));
         }
         MixBuffer buffer;
         buffer.fill(0.0f);
@@ -81,13 +77,12 @@ TEST(Mix, SourceHeardOnceItHoldsABlockAndTheCushionAndAgainAfterRefilling) {
          {0, 0}, {0, 0}, {b + c, b}},                            // a pause of 110 ms keeps the old cushion
         {{300, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 300}, {0, 0}},  // a short sound alone is heard at 50 ms
     };
+    const std::vector<float> ones(2 * b + c, 1.0f);
     for (const auto& steps : cases) {
         SCOPED_TRACE("row " + std::to_string(&steps - cases));
         SampleFifo fifo;
         for (std::size_t k = 0; k < steps.size(); ++k) {
-            for (std::size_t i = 0; i < steps[k].arrives; ++i) {
-                fifo.append(1.0f);
-            }
+            appendFloatSamples(fifo, ones.data(), steps[k].arrives);
             MixBuffer buffer{};
             mixSource(buffer, fifo, {});
             EXPECT_EQ(std::count(buffer.begin(), buffer.end(), 1.0f), std::ptrdiff_t(steps[k].given)) << "block " << k;
@@ -126,11 +121,8 @@ TEST(Mix, PacketsAppendScaledThenTheNewest9600AreKept) {
     for (const Case& c : cases) {
         SCOPED_TRACE("row " + std::to_string(&c - cases));
         SampleFifo fifo;
-        std::vector<float> expected;
-        for (std::size_t i = 0; i < c.held; ++i) {
-            fifo.append(2.0f + static_cast<float>(i));
-            expected.push_back(2.0f + static_cast<float>(i));
-        }
+        std::vector<float> expected = ramp(c.held, 8192);
+        appendFloatSamples(fifo, expected.data(), expected.size());
         // Scaled by 2^-15 exactly: -32768 gives -1.0 and 32767 0.999969482421875.
         std::vector<std::int16_t> packet(2 * std::size_t{c.frames});
         for (std::size_t i = 0; i < packet.size(); ++i) {
