@@ -72,9 +72,8 @@ struct Accounting {
     volatile LONG delivered, sameWakePackets;
     volatile LONG handlerLastCount;  // what the handler's Release answered the fake
     volatile LONG invalidatedCalls;  // capture calls answered as a dead client
-    // Listeners registered and not unregistered (sessions' and endpoints'),
-    // and the calls made to them.
-    volatile LONG registrations, notices;
+    // Listeners registered and not unregistered (sessions' and endpoints').
+    volatile LONG registrations;
     volatile LONG scans;             // EnumAudioEndpoints calls
     // When each of the first calls came, in ms of the performance counter
     // (one clock for every process): the test judges the rescan period by them.

@@ -103,7 +103,7 @@ public:
     HRESULT nextPacketSize(UINT32* frames) {
         Locked guard(clientLock);
         if (!frames || !started) return MISUSE;
-        if (deviceLost(0)) return answerDeviceLost();
+        if (const HRESULT lost = lossAnswer(0); lost != S_OK) return lost;
         *frames = waiting() > 0 ? packetFrames : 0;
         return S_OK;
     }
@@ -111,7 +111,7 @@ public:
         {
             Locked guard(clientLock);
             if (!data || !frames || !flags || !started || held) return MISUSE;
-            if (deviceLost(1)) return answerDeviceLost();
+            if (const HRESULT lost = lossAnswer(1); lost != S_OK) return lost;
             held = true;
         }
         if (faults().holdGetBuffer) {
@@ -138,7 +138,7 @@ public:
         Locked guard(clientLock);
         if (!held || (frames != 0 && frames != packetFrames)) return MISUSE;
         held = false;
-        if (deviceLost(2)) return answerDeviceLost();
+        if (const HRESULT lost = lossAnswer(2); lost != S_OK) return lost;
         taken += frames ? 1 : 0;
         bump(counts().delivered, frames ? 1 : 0);
         if (fake::Slot* slot = fake::findSlot(record(), target); slot && frames) bump(slot->delivered);
@@ -181,16 +181,14 @@ private:
         const fake::Slot* slot = fake::findSlot(record(), pid);
         return slot ? slot->invalidations : 0;
     }
-    // Whether the capture call `call` (the bit of lossCalls) answers as dead.
-    bool deviceLost(int call) {
+    // What the capture call `call` (the bit of lossCalls) answers: S_OK while
+    // the client lives, or the slot's loss code once it is dead there.
+    HRESULT lossAnswer(int call) const {
         const fake::Slot* slot = fake::findSlot(record(), target);
-        if (!slot || slot->invalidations == invalidationsAtCreation) return false;
-        lossCode = slot->lossCode ? slot->lossCode : AUDCLNT_E_DEVICE_INVALIDATED;
-        return slot->lossCalls == 0 || (slot->lossCalls & (1 << call)) != 0;
-    }
-    HRESULT answerDeviceLost() const {
+        if (!slot || slot->invalidations == invalidationsAtCreation) return S_OK;
+        if (slot->lossCalls != 0 && (slot->lossCalls & (1 << call)) == 0) return S_OK;
         bump(counts().invalidatedCalls);
-        return lossCode;
+        return slot->lossCode ? slot->lossCode : AUDCLNT_E_DEVICE_INVALIDATED;
     }
     LONG due() const {
         return faults().manualPackets ? faults().queuedPackets - queuedAtStart
@@ -219,7 +217,6 @@ private:
 
     const DWORD target;
     const LONG invalidationsAtCreation;
-    HRESULT lossCode = AUDCLNT_E_DEVICE_INVALIDATED;
     bool initialized = false, captureAlive = false, started = false, held = false;
     HANDLE programEvent = nullptr, signal = nullptr;  // the program's handle and our duplicate
     ULONGLONG startedAt = 0;

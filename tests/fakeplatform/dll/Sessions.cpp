@@ -31,11 +31,12 @@
 
 #include <audiopolicy.h>
 #include <mmdeviceapi.h>
+#include <shlwapi.h>
 
 #include <algorithm>
-#include <cwchar>
 #include <iterator>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace fakeplatform {
@@ -69,38 +70,33 @@ HRESULT addRegistration(Registration made) {
     return S_OK;
 }
 
-HRESULT dropRegistration(const IUnknown* owner, const IUnknown* listener) {
-    if (inListener) return MISUSE;
-    IUnknown* dropped = nullptr;
+// Takes out `owner`'s registration of `listener`, or (null) all of its
+// registrations, and releases their listeners: how many there were.
+std::size_t dropRegistrations(const IUnknown* owner, const IUnknown* listener) {
+    std::vector<IUnknown*> dropped;
     {
         const std::lock_guard<std::mutex> held(listenerLock);
-        const auto found = std::find_if(registrations.begin(), registrations.end(), [&](const Registration& made) {
-            return made.owner == owner && made.listener == listener;
+        std::erase_if(registrations, [&](const Registration& made) {
+            const bool drop = made.owner == owner && (!listener || (made.listener == listener && dropped.empty()));
+            if (drop) dropped.push_back(made.listener);
+            return drop;
         });
-        if (found == registrations.end()) return MISUSE;
-        dropped = found->listener;
-        registrations.erase(found);
-        bump(counts().registrations, -1);
     }
-    dropped->Release();
-    return S_OK;
+    for (IUnknown* gone : dropped) {
+        bump(counts().registrations, -1);
+        gone->Release();
+    }
+    return dropped.size();
+}
+
+HRESULT dropRegistration(const IUnknown* owner, const IUnknown* listener) {
+    if (inListener) return MISUSE;
+    return dropRegistrations(owner, listener) > 0 ? S_OK : MISUSE;
 }
 
 // Released with listeners still registered: misuse, and they are dropped.
 void ownerGone(const IUnknown* owner) {
-    std::vector<IUnknown*> left;
-    {
-        const std::lock_guard<std::mutex> held(listenerLock);
-        for (const Registration& made : registrations) {
-            if (made.owner == owner) left.push_back(made.listener);
-        }
-        std::erase_if(registrations, [owner](const Registration& made) { return made.owner == owner; });
-    }
-    for (IUnknown* listener : left) {
-        MISUSE;
-        bump(counts().registrations, -1);
-        listener->Release();
-    }
+    for (std::size_t left = dropRegistrations(owner, nullptr); left > 0; --left) MISUSE;
 }
 
 // The listeners to tell of a change: a new session on `endpoint`, or (-1) an
@@ -142,14 +138,7 @@ private:
     // A copy that the caller frees with CoTaskMemFree, as Windows hands out
     // a session's texts; an empty one when none was set.
     static HRESULT copyOut(const wchar_t (&text)[fake::textLength], LPWSTR* out) {
-        if (!out) return MISUSE;
-        const std::size_t length = wcsnlen(text, fake::textLength - 1);
-        auto* copy = static_cast<wchar_t*>(CoTaskMemAlloc((length + 1) * sizeof(wchar_t)));
-        if (!copy) return E_OUTOFMEMORY;
-        std::copy(text, text + length, copy);
-        copy[length] = L'\0';
-        *out = copy;
-        return S_OK;
+        return out ? SHStrDupW(text, out) : MISUSE;
     }
 
     const fake::Slot values;
@@ -210,12 +199,15 @@ private:
 
 class Enumerator final : public ComObject<IClassFactory, IMMDeviceEnumerator, IMMDeviceCollection> {
 public:
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-        if (outer || !out) return MISUSE;
+    // A new one handed out as `iid`, as the class factory makes them.
+    static HRESULT make(REFIID iid, void** out) {
         auto* made = new Enumerator;
         const HRESULT answer = made->QueryInterface(iid, out);
         made->Release();
         return answer;
+    }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+        return outer || !out ? MISUSE : make(iid, out);
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow flow, DWORD states, IMMDeviceCollection** out) override {
@@ -250,20 +242,16 @@ private:
 
 void tellListeners() {
     // What was told last: each slot's pid, the second endpoint's state.
-    static LONG seen[fake::slotCount];
-    static LONG secondOff;
-    static const bool snapshot = [] {
+    static LONG seen[fake::slotCount], secondOff = faults().secondEndpointOff;
+    static bool first = true;  // only the service thread calls this
+    if (std::exchange(first, false)) {
         for (int i = 0; i < fake::slotCount; ++i) seen[i] = record().slots[i].pid;
-        secondOff = faults().secondEndpointOff;
-        return true;
-    }();
-    static_cast<void>(snapshot);
+    }
     const auto tell = [](int endpoint, const auto& call) {
         for (IUnknown* listener : listenersFor(endpoint)) {
             inListener = true;
             call(listener);
             inListener = false;
-            bump(counts().notices);
             listener->Release();
         }
     };
@@ -302,8 +290,5 @@ extern "C" HRESULT WINAPI DllCanUnloadNow() { return S_FALSE; }
 
 extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
     if (clsid != __uuidof(MMDeviceEnumerator)) return CLASS_E_CLASSNOTAVAILABLE;
-    auto* factory = new fakeplatform::Enumerator;
-    const HRESULT answer = factory->QueryInterface(iid, out);
-    factory->Release();
-    return answer;
+    return fakeplatform::Enumerator::make(iid, out);
 }
