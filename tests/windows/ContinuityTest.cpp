@@ -28,35 +28,23 @@ bool soundIn(const std::vector<float>& samples) {
 
 // Frames missing from a tone at a level of 8192, which is exactly 0 at no
 // two frames in a row: the longest run of frames whose left sample is 0
-// (beyond one), and all such frames together.
+// (beyond one), all such frames together, and where the tone comes back
+// after a silence of a few ms at least (the block that holds the first frame
+// of sound after it), if it does.
 struct Silence {
     std::size_t longest = 0, total = 0;
+    std::optional<std::size_t> back;
 };
 Silence silenceIn(const std::vector<float>& samples) {
     Silence silence;
     std::size_t run = 0;
     for (std::size_t at = 0; at < samples.size(); at += 2) {
+        if (samples[at] != 0.0f && run >= blockFrames / 2 && !silence.back) silence.back = at / blockSamples;
         run = samples[at] == 0.0f ? run + 1 : 0;
         silence.longest = std::max(silence.longest, run);
         silence.total += run > 1 ? 1 + (run == 2) : 0;
     }
     return silence;
-}
-
-// Where the tone comes back after a silence of a few ms at least: the block
-// that holds the first frame of sound after it, or none.
-std::optional<std::size_t> soundAfterSilence(const std::vector<float>& samples) {
-    std::size_t run = 0;
-    for (std::size_t at = 0; at < samples.size(); at += 2) {
-        if (samples[at] == 0.0f) {
-            ++run;
-        } else if (run >= blockFrames / 2) {
-            return at / blockSamples;
-        } else {
-            run = 0;
-        }
-    }
-    return std::nullopt;
 }
 
 TEST_F(Continuity, APlayerPlaysOnWhileAnotherPlayersActivationHangs) {
@@ -149,7 +137,7 @@ TEST_F(Continuity, ADeadClientIsReplacedAtOnceHoweverItDies) {
             EXPECT_TRUE(eventually([&] { return captures(player.pids[0]) == clients + 1; }))
                 << "no new client for the player";
             std::optional<std::size_t> back;
-            EXPECT_TRUE(eventually([&] { return (back = soundAfterSilence(stream.since(from))).has_value(); }))
+            EXPECT_TRUE(eventually([&] { return (back = silenceIn(stream.since(from)).back).has_value(); }))
                 << "the player was not heard again";
             const long backMs = (static_cast<long>(from + back.value_or(0)) - static_cast<long>(upAt)) * 10;
             // At once, or with the service down, at the next periodic scan
