@@ -33,15 +33,10 @@ struct Source {
     SampleFifo fifo;
 };
 
-struct Figures {
-    int gaps = 0, jumps = 0, blocks = 0, fillOff = 0;
-    double worstStepOff = 0, mostOffset = 0;
-};
-
 // A 10 MHz counter that moves while the mixer sleeps: to the next 15.625 ms
 // tick with the coarse timer (Windows' default), else up to 1 ms late; and
 // hands the source every packet that has come by then. It judges each
-// block as the output.
+// block as the output, and keeps the 
 struct Simulation {
     explicit Simulation(const ClockRun& run) : run(run), random(20261208) { replace(); }
 
@@ -70,7 +65,7 @@ struct Simulation {
     }
 
     bool write(const MixBuffer& block) {
-        const double at = double(figures.blocks++) / 100.0;
+        const double at = double(blocks++) / 100.0;
         if (run.replaceAt >= 0 && at >= run.replaceAt) {
             run.replaceAt = -1;
             replace();
@@ -85,24 +80,24 @@ struct Simulation {
             // Consecutive marks differ by the step (1 +- 1 %); a frame skipped
             // or repeated makes it about 2 or 0. Not across the marks' return.
             const bool steady = mark > 50 && last > 50 && mark < marksWrap - 50 && last < marksWrap - 50;
-            figures.jumps += judged && steady && std::abs(mark - last - 1.0) > 0.5;
+            jumps += judged && steady && std::abs(mark - last - 1.0) > 0.5;
             last = mark;
         }
         std::lock_guard<std::mutex> held(source->lock);
         const FifoReader& reader = source->fifo.reader;
         const double step = reader.steering.lastStep();
-        figures.mostOffset = std::max(figures.mostOffset, std::abs(step - 1.0));
+        mostOffset = std::max(mostOffset, std::abs(step - 1.0));
         if (judged) {
-            figures.gaps += given < samplesPerBlock;
+            gaps += given < samplesPerBlock;
             if (run.rateMatch && at >= 10) {
-                figures.worstStepOff = std::max(figures.worstStepOff, std::abs(step - 1.0 - run.ppm * 1e-6));
+                worstStepOff = std::max(worstStepOff, std::abs(step - 1.0 - run.ppm * 1e-6));
                 // The fill as seen before this block, averaged over each 10 s.
                 // It is seen in whole packets, and the packets' phase against
                 // the blocks turns once in 10 ms / (card's offset), 10 s at
                 // 1000 ppm: a shorter span sees part of that sawtooth.
                 fillSum += heldAhead(source->fifo) + samplesPerBlock - rateMatchTarget(reader.cushion);
                 if (++fillBlocks == 1000) {
-                    figures.fillOff += std::abs(fillSum / 1000) > 480;  // 5 ms
+                    fillOff += std::abs(fillSum / 1000) > 480;  // 5 ms
                     fillSum = fillBlocks = 0;
                 }
             }
@@ -125,14 +120,9 @@ struct Simulation {
     Source* source = nullptr;
     double last = 0, fillSum = 0;
     int fillBlocks = 0;
-    Figures figures;
+    int gaps = 0, jumps = 0, blocks = 0, fillOff = 0;
+    double worstStepOff = 0, mostOffset = 0;
 };
-
-Figures simulate(const ClockRun& run) {
-    Simulation simulation(run);
-    runMixer(simulation, simulation, simulation.mapLock, simulation.sources, MixerOptions{run.rateMatch});
-    return simulation.figures;
-}
 
 }  // namespace
 
@@ -153,13 +143,14 @@ TEST(SourceClock, NoBlockMissedOrFrameSkippedAndRateMatchLocksWithinSeconds) {
     };
     for (const ClockRun& run : cases) {
         SCOPED_TRACE("row " + std::to_string(&run - cases));
-        const Figures f = simulate(run);
-        EXPECT_EQ(f.gaps, 0);
-        EXPECT_EQ(f.jumps, 0);
-        EXPECT_EQ(f.fillOff, 0) << "10 s spans with the mean fill more than 5 ms off the target";
+        Simulation sim(run);
+        runMixer(sim, sim, sim.mapLock, sim.sources, MixerOptions{run.rateMatch});
+        EXPECT_EQ(sim.gaps, 0);
+        EXPECT_EQ(sim.jumps, 0);
+        EXPECT_EQ(sim.fillOff, 0) << "10 s spans with the mean fill more than 5 ms off the target";
         // A packet's rounding of the fill moves the step by up to about
         // 1500 ppm; a wound-up loop would stand at its 1 % bound.
-        EXPECT_LE(f.worstStepOff, 2000e-6) << "the step strayed from the card's rate after lock";
-        EXPECT_LE(f.mostOffset, RateSteering::mostOffset);
+        EXPECT_LE(sim.worstStepOff, 2000e-6) << "the step strayed from the card's rate after lock";
+        EXPECT_LE(sim.mostOffset, RateSteering::mostOffset);
     }
 }
