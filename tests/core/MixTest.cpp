@@ -10,6 +10,7 @@
 #include <bit>
 #include <cmath>
 #include <map>
+#include <numeric>
 
 static bool sameBits(float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); }
 
@@ -55,11 +56,8 @@ TEST(Mix, GatherAddsUpToOneBlockPerSourceInAscendingId) {
         for (std::size_t i = 0; i < samplesPerBlock; ++i) {
             ASSERT_TRUE(sameBits(buffer[i], i < c.expected.size() ? c.expected[i] : 0.0f)) << "at " << i;
         }
-        std::size_t left = 0;
-        for (const auto& entry : sources) {
-            left += entry.second->fifo.size();
-        }
-        EXPECT_EQ(left, c.left);
+        const auto held = [](std::size_t sum, const auto& entry) { return sum + entry.second->fifo.size(); };
+        EXPECT_EQ(std::accumulate(sources.begin(), sources.end(), std::size_t{0}, held), c.left);
     }
 }
 
