@@ -113,13 +113,12 @@ TEST(ScanGate, CloseWaitsOutTheRunningScanAndNoneStartsAfter) {
 TEST(RescanWake, ManyWakesDuringAScanBringOneScanAfterIt) {
     RescanWake wake;
     // Woken from several threads while the rescan thread is busy scanning.
-    std::thread wakers[4];
-    for (std::thread& waker : wakers) {
-        waker = std::thread([&wake] {
+    {
+        std::jthread wakers[4];  // joined as the block ends
+        for (std::jthread& waker : wakers) waker = std::jthread([&wake] {
             for (int i = 0; i < 50; ++i) wake.wake();
         });
     }
-    for (std::thread& waker : wakers) waker.join();
     const auto first = std::chrono::steady_clock::now();
     wake.waitForWake(60s, 0ms);
     EXPECT_LT(std::chrono::steady_clock::now() - first, 30s) << "the wakes were lost";
