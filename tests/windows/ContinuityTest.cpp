@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -98,10 +99,8 @@ TEST_F(Continuity, ADeadClientIsReplacedAtOnceHoweverItDies) {
     };
     // Which calls of a dead client answer so: every one, then only the
     // later ones of a packet, as when the client dies between two calls.
-    const struct {
-        LONG calls;
-        const char* name;
-    } deaths[] = {{0, "every call"}, {2 | 4, "from GetBuffer on"}, {4, "ReleaseBuffer alone"}};
+    const std::pair<LONG, const char*> deaths[] = {{0, "every call"}, {2 | 4, "from GetBuffer on"},
+                                                   {4, "ReleaseBuffer alone"}};
     for (const auto& code : codes) {
         SCOPED_TRACE(code.name);
         SetUp();
@@ -111,11 +110,11 @@ TEST_F(Continuity, ADeadClientIsReplacedAtOnceHoweverItDies) {
         ASSERT_TRUE(eventually([&] { return stream.blocks() > 0 && soundIn(stream.since(stream.blocks() - 1)); }))
             << "the player was never heard";
         LONG lost = 0;
-        for (const auto& death : deaths) {
+        for (const auto& [calls, death] : deaths) {
             if (code.serviceDown && lost > 0) break;
-            SCOPED_TRACE(death.name);
+            SCOPED_TRACE(death);
             slot.lossCode = code.code;
-            slot.lossCalls = death.calls;
+            slot.lossCalls = calls;
             // Just after a scan, so that the next periodic one is far off.
             justAfterAScan();
             const std::size_t from = stream.blocks();
@@ -143,7 +142,7 @@ TEST_F(Continuity, ADeadClientIsReplacedAtOnceHoweverItDies) {
             // At once, or with the service down, at the next periodic scan
             // after it is back.
             EXPECT_LE(backMs, code.serviceDown ? 2000 + 700 : 700) << "ms from the loss (or the service) to the tone";
-            RecordProperty(std::string(code.name) + ", " + death.name + ": ms", static_cast<int>(backMs));
+            RecordProperty(std::string(code.name) + ", " + death + ": ms", static_cast<int>(backMs));
             EXPECT_EQ(counts().invalidatedCalls, lost) << "the dead client was polled on";
             EXPECT_EQ(counts().clients, 1) << "the dead client was not released";
         }
