@@ -22,8 +22,10 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -34,8 +36,8 @@ class ClockDrift : public FakeWorld {};
 
 struct Heard {
     LONG ppm = 0;
+    std::unique_ptr<StreamRecorder> stream;  // stopped
     std::vector<float> samples;
-    std::vector<LONG> arrivals;  // of each block, in ms of the performance counter
     double lagGrowthMs = 0;
 };
 
@@ -53,44 +55,38 @@ std::string describe(const std::vector<sound::Discontinuity>& clicks) {
 std::vector<Heard> hearDriftingPlayers(const std::wstring& option) {
     std::vector<Players> players;
     std::vector<std::unique_ptr<ChildProcess>> programs;
-    std::vector<std::unique_ptr<StreamRecorder>> streams;
+    std::vector<Heard> heard;
     for (LONG ppm : ppms) {
         players.push_back(startPlayers(L"1031 8192 clock " + std::to_wstring(ppm), 1));
         programs.push_back(startProgram(L"--pid " + std::to_wstring(players.back().pids[0]) + option));
     }
-    for (auto& program : programs) {
-        EXPECT_TRUE(program->waitReady(30000)) << program->error();
-        streams.push_back(std::make_unique<StreamRecorder>(*program));
+    for (std::size_t i = 0; i < programs.size(); ++i) {
+        EXPECT_TRUE(programs[i]->waitReady(30000)) << programs[i]->error();
+        heard.push_back({ppms[i], std::make_unique<StreamRecorder>(*programs[i])});
     }
     // Blocks received and packets delivered when each stream reached each mark.
-    std::vector<std::vector<std::pair<std::size_t, LONG>>> marks(streams.size());
+    std::vector<std::vector<std::pair<std::size_t, LONG>>> marks(heard.size());
     const bool recorded = eventually([&] {
-        for (std::size_t i = 0; i < streams.size(); ++i) {
-            const std::size_t blocks = streams[i]->blocks();
+        for (std::size_t i = 0; i < heard.size(); ++i) {
+            const std::size_t blocks = heard[i].stream->blocks();
             const fake::Slot* slot = fake::findSlot(fakeRecord(), players[i].pids[0]);
-            const LONG delivered = slot ? slot->delivered : 0;
             for (std::size_t mark : {firstMark, secondMark}) {
-                if (blocks >= mark && marks[i].size() < (mark == firstMark ? 1u : 2u)) marks[i].push_back({blocks, delivered});
+                if (blocks >= mark && marks[i].size() < (mark == firstMark ? 1u : 2u)) marks[i].push_back({blocks, slot ? slot->delivered : 0});
             }
         }
-        return std::all_of(streams.begin(), streams.end(), [](auto& stream) { return stream->blocks() >= recordedBlocks; });
+        return std::all_of(heard.begin(), heard.end(), [](auto& one) { return one.stream->blocks() >= recordedBlocks; });
     }, 60000);
     EXPECT_TRUE(recorded) << "the streams did not last";
-    std::vector<Heard> heard;
-    for (std::size_t i = 0; i < streams.size(); ++i) {
-        EXPECT_TRUE(streams[i]->stop()) << "the stream stopped";
+    for (std::size_t i = 0; i < heard.size(); ++i) {
+        EXPECT_TRUE(heard[i].stream->stop()) << "the stream stopped";
         programs[i]->closeInput();
         EXPECT_EQ(programs[i]->waitExit(10000), 0);
-        Heard one{ppms[i], streams[i]->since(0)};
-        for (std::size_t block = 0; block * StreamRecorder::blockSamples < one.samples.size(); ++block) {
-            one.arrivals.push_back(streams[i]->arrival(block));
-        }
+        heard[i].samples = heard[i].stream->since(0);
         if (marks[i].size() == 2) {
             const double ratio = option.empty() ? 1.0 : 1.0 + ppms[i] * 1e-6;
-            one.lagGrowthMs = 10 * (static_cast<double>(marks[i][1].second - marks[i][0].second) -
-                                    static_cast<double>(marks[i][1].first - marks[i][0].first) * ratio);
+            heard[i].lagGrowthMs = 10 * (static_cast<double>(marks[i][1].second - marks[i][0].second) -
+                                         static_cast<double>(marks[i][1].first - marks[i][0].first) * ratio);
         }
-        heard.push_back(std::move(one));
     }
     return heard;
 }
@@ -110,19 +106,18 @@ TEST_F(ClockDrift, WithRateMatchTheToneIsContinuousAndItsLagSteady) {
         // A click within half a second after the fake's engine itself was
         // held off the CPU for 20 ms or more (the cushion the program starts
         // a source with) is the machine's, and said.
-        std::vector<sound::Discontinuity> clicks;
-        for (const sound::Discontinuity& click : clicksIn(heard)) {
-            const LONG moment = heard.arrivals[click.firstBlock];
-            const LONG stalls = std::min(static_cast<LONG>(counts().engineStalls), static_cast<LONG>(std::size(counts().engineStallTimes)));
+        std::vector<sound::Discontinuity> clicks = clicksIn(heard);
+        std::erase_if(clicks, [&](const sound::Discontinuity& click) {
+            const LONG moment = heard.stream->arrival(click.firstBlock);
+            const auto stalls = std::min<std::size_t>(counts().engineStalls, std::size(counts().engineStallTimes));
             const bool stalled = std::any_of(counts().engineStallTimes, counts().engineStallTimes + stalls,
                                              [&](LONG at) { return at <= moment + 100 && at >= moment - 500; });
             if (stalled) {
                 std::cout << "the machine's: the click at " << click.firstBlock * 10 << " ms came after the engine stalled ("
                           << counts().engineStalls << " stalls in all)\n";
-            } else {
-                clicks.push_back(click);
             }
-        }
+            return stalled;
+        });
         EXPECT_TRUE(clicks.empty()) << clicks.size() << " clicks:" << describe(clicks) << "; the engine stalled "
                                     << counts().engineStalls << " times in all";
         EXPECT_LT(std::abs(heard.lagGrowthMs), 30) << "ms of lag gained from the 4th to the 24th second";
