@@ -23,18 +23,12 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iostream>
 #include <numbers>
 #include <sstream>
@@ -52,22 +46,14 @@ constexpr double sameMoment = 0.5;  // s: the control heard it too
 // for as long leaves the source's FIFO short.
 constexpr double cushionMs = 20;
 
-// A stream and when its values arrived.
+// A stream and when its blocks arrived.
 struct Heard {
     std::vector<float> samples;
-    std::vector<std::pair<Clock::time_point, std::size_t>> arrivals;  // values had come by then
+    std::vector<Clock::time_point> arrivals;  // of each block
 
-    void add(const std::vector<float>& piece) {
-        samples.insert(samples.end(), piece.begin(), piece.end());
-        arrivals.emplace_back(Clock::now(), samples.size());
-    }
-    Clock::time_point arrivalOf(std::size_t block) const {
-        for (const auto& [moment, values] : arrivals) {
-            if (values >= (block + 1) * blockValues) {
-                return moment;
-            }
-        }
-        return arrivals.empty() ? Clock::now() : arrivals.back().first;
+    void add(const std::vector<float>& block) {
+        samples.insert(samples.end(), block.begin(), block.end());
+        arrivals.push_back(Clock::now());
     }
     // Clicks after the first second of the tone; `onset` set to its first block.
     std::vector<sound::Discontinuity> clicks(std::size_t& onset) const {
@@ -76,46 +62,40 @@ struct Heard {
     }
 };
 
-// What comes on `fd`, piece by piece, until `stop` or its end.
-void readPipe(int fd, const std::atomic<bool>& stop, const std::function<void(const char*, std::size_t)>& take) {
-    pollfd wait{fd, POLLIN, 0};
-    char bytes[19200];
-    while (!stop) {
-        if (poll(&wait, 1, 100) != 1) {
-            continue;
-        }
-        const ssize_t got = read(fd, bytes, sizeof bytes);
-        if (got <= 0) {
-            return;
-        }
-        take(bytes, static_cast<std::size_t>(got));
-    }
+// A shell command run through ProgramProcess (which takes a path), its pid the command's.
+ProgramProcess command(const std::string& line) {
+    return ProgramProcess({"/bin/sh", "-c", "exec " + line});
 }
 
-// The control: parec on the same playback stream, and the player's own word
-// (pacat -v says "Stream underrun." when its stream ran dry on the server).
+// The control: parec on the same playback stream, the player's own word
+// (pacat -v says "Stream underrun." when its stream ran dry on the server),
+// and the run-queue waits of the program's and the server's threads.
 struct Control {
     Heard parec;
     std::vector<Clock::time_point> underruns;
 
     // Why a click of the program's at `moment` is not the program's; empty when it is.
-    std::string excuse(Clock::time_point moment) const {
+    std::string excuse(Clock::time_point moment, RunQueueWaits& waits) const {
         auto near = [&](Clock::time_point other) {
             return std::fabs(std::chrono::duration<double>(other - moment).count()) <= sameMoment;
         };
         std::size_t clickOnset = 0;
         for (const sound::Discontinuity& heard : parec.clicks(clickOnset)) {
-            if (near(parec.arrivalOf(heard.firstBlock))) return "parec heard it too";
+            if (near(parec.arrivals[heard.firstBlock])) return "parec heard it too";
         }
         if (std::any_of(underruns.begin(), underruns.end(), near)) return "the player reported an underrun";
         // The server sent nothing, to anyone, for longer than the program's
         // largest cushion (40 ms) and a block.
         for (std::size_t i = 1; i < parec.arrivals.size(); ++i) {
-            const auto waited = parec.arrivals[i].first - parec.arrivals[i - 1].first;
-            if (near(parec.arrivals[i].first) && waited > std::chrono::milliseconds(50)) {
+            const auto waited = parec.arrivals[i] - parec.arrivals[i - 1];
+            if (near(parec.arrivals[i]) && waited > std::chrono::milliseconds(50)) {
                 return "parec got nothing for " +
                        std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count()) + " ms";
             }
+        }
+        if (const double waited = waits.longestNear(moment); waited >= cushionMs) {
+            return "a thread of the program's or the server's waited " + std::to_string(waited) +
+                   " ms for a core within 50 ms";
         }
         return "";
     }
@@ -135,46 +115,26 @@ TEST(Clicks, APlayersToneBesideBusyLoopsIsContinuousAfterItsFirstSecond) {
     for (int loop = 0; loop < 2; ++loop) {
         players.start({"sh", "-c", "while :; do :; done"});
     }
-    int said[2], recorded[2];
-    ASSERT_EQ(pipe2(said, O_CLOEXEC), 0);
-    ASSERT_EQ(pipe2(recorded, O_CLOEXEC), 0);
-    const int samples = open(toneSamples(tone).c_str(), O_RDONLY | O_CLOEXEC);
-    const pid_t player = players.start({"pacat", "-v", "--playback", "--latency-msec=30", "--format=s16le",
-                                        "--rate=48000", "--channels=2"},
-                                       {{0, samples}, {2, said[1]}});
-    close(samples);
-    close(said[1]);
-    const long stream = playbackStreamOf(player);
-    if (stream >= 0) {
-        players.start({"parec", "--monitor-stream=" + std::to_string(stream), "--format=float32le", "--rate=48000",
-                       "--channels=2", "--latency-msec=10"},
-                      {{1, recorded[1]}});
-    }
-    close(recorded[1]);
+    ProgramProcess pacat = command("pacat -v --playback --latency-msec=30 --format=s16le --rate=48000 "
+                                   "--channels=2 < '" + toneSamples(tone) + "'");
+    const long stream = playbackStreamOf(pacat.pid());
+    ProgramProcess parec = command("parec --monitor-stream=" + std::to_string(stream) +
+                                   " --format=float32le --rate=48000 --channels=2 --latency-msec=10");
     Control control;
-    std::atomic<bool> stop{false};
     std::thread parecReader([&] {
-        std::string part;  // a value split between reads
-        readPipe(recorded[0], stop, [&](const char* bytes, std::size_t size) {
-            part.append(bytes, size);
-            std::vector<float> piece(part.size() / sizeof(float));
-            std::memcpy(piece.data(), part.data(), piece.size() * sizeof(float));
-            part.erase(0, piece.size() * sizeof(float));
-            control.parec.add(piece);
-        });
+        for (std::vector<float> block; !(block = parec.read(1, 60)).empty();) control.parec.add(block);
     });
-    std::thread playerReader([&] {
-        std::string text;
-        readPipe(said[0], stop, [&](const char* bytes, std::size_t size) {
-            text.append(bytes, size);
-            for (std::size_t at; (at = text.find("underrun")) != std::string::npos; text.erase(0, at + 8)) {
+    std::atomic<bool> stop{false};
+    std::thread playerWatch([&] {  // pacat's standard error, for this thread alone until it is joined
+        for (std::size_t seen = 0, at = 0; !stop; std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
+            for (const std::string said = pacat.errorText(); (at = said.find("underrun", seen)) != std::string::npos;
+                 seen = at + 8) {
                 control.underruns.push_back(Clock::now());
             }
-            text.erase(0, text.size() > 16 ? text.size() - 16 : 0);
-        });
+        }
     });
 
-    ProgramProcess run({VINTRA_LINUX_PROGRAM, "--pid", std::to_string(player)});
+    ProgramProcess run({VINTRA_LINUX_PROGRAM, "--pid", std::to_string(pacat.pid())});
     // The program and the server's daemons, which scripts/sound-server lists
     // beside the cookie.
     std::vector<pid_t> watched{run.pid()};
@@ -187,20 +147,16 @@ TEST(Clicks, APlayersToneBesideBusyLoopsIsContinuousAfterItsFirstSecond) {
     RunQueueWaits waits(watched);
     Heard program;
     if (stream >= 0 && run.waitReady(20)) {
-        while (program.samples.size() < recordedBlocks * blockValues) {
-            const std::vector<float> piece = run.read(1, 5);
-            if (piece.empty()) {
-                break;
-            }
-            program.add(piece);
+        for (std::vector<float> block; program.samples.size() < recordedBlocks * blockValues &&
+                                       !(block = run.read(1, 5)).empty();) {
+            program.add(block);
         }
     }
     stop = true;
     waits.end();
+    parec.waitExit(0);  // its stream ends with it
     parecReader.join();
-    playerReader.join();
-    close(recorded[0]);
-    close(said[0]);
+    playerWatch.join();
     ASSERT_GE(stream, 0) << "the player's stream never showed";
     EXPECT_EQ(run.finish(10), 0);
     ASSERT_EQ(run.errorText(), "ready\n");
@@ -215,12 +171,7 @@ TEST(Clicks, APlayersToneBesideBusyLoopsIsContinuousAfterItsFirstSecond) {
         << "the control heard nothing";
     std::vector<sound::Discontinuity> programsOwn;
     for (const sound::Discontinuity& click : clicks) {
-        const Clock::time_point moment = program.arrivalOf(click.firstBlock);
-        std::string excuse = control.excuse(moment);
-        if (const double waited = waits.longestNear(moment); excuse.empty() && waited >= cushionMs) {
-            excuse = "a thread of the program's or the server's waited " + std::to_string(waited) +
-                     " ms for a core within 50 ms";
-        }
+        const std::string excuse = control.excuse(program.arrivals[click.firstBlock], waits);
         if (excuse.empty()) {
             programsOwn.push_back(click);
         } else {
@@ -269,10 +220,8 @@ TEST(Clicks, TheFinderSeesEveryKindOfClickAndNoDrift) {
         const double step = 2 * std::numbers::pi * tone.frequency * (1 + row.ppm * 1e-6) / 48000;
         for (std::size_t frame = 0; samples.size() < 300 * blockValues; ++frame) {
             const bool lost = frame >= row.at && frame < row.at + row.lost;
-            const float value = lost && row.silent ? 0.0f : static_cast<float>(tone.level * std::sin(step * frame));
-            if (!lost || row.silent) {
-                samples.insert(samples.end(), {value, value});
-            }
+            const float value = lost ? 0.0f : static_cast<float>(tone.level * std::sin(step * frame));
+            if (!lost || row.silent) samples.insert(samples.end(), {value, value});
         }
         const auto found = sound::toneDiscontinuities(samples, tone.frequency, 1);
         EXPECT_EQ(found.size(), row.clicks) << describe(found);
