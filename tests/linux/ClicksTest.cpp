@@ -112,9 +112,7 @@ std::string describe(const std::vector<sound::Discontinuity>& clicks) {
 
 TEST(Clicks, APlayersToneBesideBusyLoopsIsContinuousAfterItsFirstSecond) {
     Players players;
-    for (int loop = 0; loop < 2; ++loop) {
-        players.start({"sh", "-c", "while :; do :; done"});
-    }
+    for (int loop = 0; loop < 2; ++loop) players.start({"sh", "-c", "while :; do :; done"});
     ProgramProcess pacat = command("pacat -v --playback --latency-msec=30 --format=s16le --rate=48000 "
                                    "--channels=2 < '" + toneSamples(tone) + "'");
     const long stream = playbackStreamOf(pacat.pid());
@@ -140,17 +138,13 @@ TEST(Clicks, APlayersToneBesideBusyLoopsIsContinuousAfterItsFirstSecond) {
     std::vector<pid_t> watched{run.pid()};
     if (const char* cookie = std::getenv("PULSE_COOKIE")) {
         std::ifstream daemons(std::filesystem::path(cookie).parent_path() / "pids");
-        for (pid_t pid = 0; daemons >> pid; daemons.ignore(256, '\n')) {
-            watched.push_back(pid);
-        }
+        for (pid_t pid = 0; daemons >> pid; daemons.ignore(256, '\n')) watched.push_back(pid);
     }
     RunQueueWaits waits(watched);
     Heard program;
     if (stream >= 0 && run.waitReady(20)) {
         for (std::vector<float> block; program.samples.size() < recordedBlocks * blockValues &&
-                                       !(block = run.read(1, 5)).empty();) {
-            program.add(block);
-        }
+                                       !(block = run.read(1, 5)).empty();) program.add(block);
     }
     stop = true;
     waits.end();
