@@ -57,11 +57,11 @@ void Scanner(const ScanContext& context) {
              [&context](std::uint32_t processId) { return openCaptureSource(processId, context.wake); });
 }
 
-void rescanLoop(const ScanContext* context, ScanGate* gate, RescanWake* wake) {
+void rescanLoop(const ScanContext* context, ScanGate* gate) {
     // The thread never leaves the apartment: it ends only with the process.
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     for (;;) {
-        wake->waitForWake(std::chrono::milliseconds(rescanPauseMs), std::chrono::milliseconds(wakeSettleMs));
+        context->wake->waitForWake(std::chrono::milliseconds(rescanPauseMs), std::chrono::milliseconds(wakeSettleMs));
         // Once the main flow has torn the shared state down the gate stays
         // closed, and this thread only waits until the process ends.
         gate->runIfOpen([context] { Scanner(*context); });

@@ -30,9 +30,9 @@ inline constexpr DWORD wakeSettleMs = 20;
 void Scanner(const ScanContext& context);
 
 // The rescan thread's routine: forever, one scan through `gate` 2000 ms
-// after the last, or soon after `wake` is woken; once the gate is closed it
+// after the last, or soon after the context's `wake` is woken; once the gate is closed it
 // only waits. Never returns.
-[[noreturn]] void rescanLoop(const ScanContext* context, ScanGate* gate, RescanWake* wake);
+[[noreturn]] void rescanLoop(const ScanContext* context, ScanGate* gate);
 
 // Returns a running source for the process id, or nothing.
 using SourceOpener = std::function<std::unique_ptr<CaptureSource>(std::uint32_t processId)>;

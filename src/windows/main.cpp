@@ -111,7 +111,7 @@ int wmain(int argc, wchar_t** argv) {
     Scanner(state->context);
     startStandardInputWatch();
     writeStandardError("ready\n");
-    std::thread(rescanLoop, &state->context, &state->scanGate, &state->wake).detach();
+    std::thread(rescanLoop, &state->context, &state->scanGate).detach();
 
     Mixer(state->sourceMapLock, state->sources, MixerOptions{selection.rateMatch});
     tearDown(*state);
